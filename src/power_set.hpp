@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+
+// Writes the power set of `elements[0..n)` to standard output as ASP facts:
+// "#const n = N.", "#const p = 2^N-1.", then "powerSet(I,E)." for every
+// non-empty subset I (numbered by bitmask: bit j of I selects elements[j])
+// and every member E of it, subsets in ascending order, members in array order.
+//
+// `n` must lie in 0..31, the counts whose subset numbers fit a 32-bit signed
+// integer; for any other `n` nothing is written. With n == 0 `elements` is
+// not read and may be null.
+//
+// Output errors are reported the stdio way: at the first failed write the
+// function stops and returns, leaving ferror(stdout) set and errno holding
+// the reason. On success everything written has been flushed from stdout.
+void printPowerSet(const std::int32_t* elements, std::int32_t n);

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tool_runner.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kNoArgument = "One argument expected: number of elements.\n";
+constexpr const char* kTooMany =
+    "Too many arguments supplied. Only one argument expected: number of elements.\n";
+constexpr const char* kOutOfRange = "Number of elements must be between 0 and 31.\n";
+
+struct UsageCase {
+    std::vector<std::string> args;
+    const char* message;
+};
+
+// Usage problems are answered on standard output with status 255, which
+// scripts may depend on; nothing else is written.
+void PrintTo(const UsageCase& c, std::ostream* os) {
+    *os << c.args.size() << " arguments";
+}
+
+const UsageCase kUsageCases[] = {
+    {{}, kNoArgument},
+    {{"3", "4"}, kTooMany},
+    {{"3", ""}, kTooMany},
+    {{"a", "b", "c"}, kTooMany},
+};
+
+class UsageTest : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageTest, MessageOnStdoutStatus255) {
+    const ToolRun run = runTool(GetParam().args);
+    EXPECT_EQ(run.exitStatus, 255);
+    EXPECT_EQ(run.out, GetParam().message);
+    EXPECT_EQ(run.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(ArgumentCounts, UsageTest, testing::ValuesIn(kUsageCases));
+
+struct CountCase {
+    const char* arg;
+    const char* firstLines;
+};
+
+void PrintTo(const CountCase& c, std::ostream* os) {
+    *os << testing::PrintToString(c.arg);
+}
+
+// The count as the front end reads it, seen in the output's first lines.
+const CountCase kCountCases[] = {
+    {"0", "#const n = 0.\n#const p = 0.\n"},
+    {"-0", "#const n = 0.\n#const p = 0.\n"},
+    {"abc", "#const n = 0.\n#const p = 0.\n"},
+    {"", "#const n = 0.\n#const p = 0.\n"},
+    {"1", "#const n = 1.\n#const p = 1.\npowerSet(1,1).\n"},
+    {" \t+3xyz", "#const n = 3.\n#const p = 7.\n"},
+    {"010", "#const n = 10.\n#const p = 1023.\n"},
+    {"0000000000000000000003", "#const n = 3.\n#const p = 7.\n"},
+};
+
+class CountTest : public testing::TestWithParam<CountCase> {};
+
+TEST_P(CountTest, ReadsCount) {
+    const ToolRun run = runTool({GetParam().arg});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.out.substr(0, std::string(GetParam().firstLines).size()), GetParam().firstLines);
+    EXPECT_EQ(run.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, CountTest, testing::ValuesIn(kCountCases));
+
+// Counts that do not fit: an error on standard error, nothing on standard
+// output, status 1, never a truncated or wrapped count.
+class RangeTest : public testing::TestWithParam<const char*> {};
+
+TEST_P(RangeTest, RejectedWithoutOutput) {
+    const ToolRun run = runTool({GetParam()});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, kOutOfRange);
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, RangeTest,
+                         testing::Values("-1", "32", "33", "-2147483648", "2147483647",
+                                         "4294967299", "4294967296", "99999999999999999999"));
+
+struct FaultCase {
+    Sink sink;
+    const char* count;
+    const char* error;
+};
+
+// A failed write ends the run at once with the system's reason and status 1,
+// so a truncated fact file never looks whole. n = 31 shows that nothing keeps
+// generating after the first failure: it would take hours.
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << "sink " << static_cast<int>(c.sink) << ", n = " << c.count;
+}
+
+const FaultCase kFaultCases[] = {
+    {Sink::DevFull, "3", "Error writing output: No space left on device\n"},
+    {Sink::DevFull, "0", "Error writing output: No space left on device\n"},
+    {Sink::DevFull, "31", "Error writing output: No space left on device\n"},
+    {Sink::Closed, "3", "Error writing output: Bad file descriptor\n"},
+    {Sink::Closed, "31", "Error writing output: Bad file descriptor\n"},
+    {Sink::PipeNoReader, "3", "Error writing output: Broken pipe\n"},
+    {Sink::PipeNoReader, "31", "Error writing output: Broken pipe\n"},
+};
+
+class WriteFaultTest : public testing::TestWithParam<FaultCase> {};
+
+TEST_P(WriteFaultTest, ReportedWithStatus1) {
+    const ToolRun run = runTool({GetParam().count}, GetParam().sink, 60s);
+    ASSERT_FALSE(run.timedOut) << "kept generating after a failed write";
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sinks, WriteFaultTest, testing::ValuesIn(kFaultCases));
+
+// Under a shell, `powerfacts 31 | head` must end as filters do: quietly, by
+// SIGPIPE, without a message, and what head saw is the start of the text.
+TEST(WriteFault, HeadEndsItQuietly) {
+    const ToolRun run = runTool({"31"}, Sink::PipeHead, 60s);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.signal, SIGPIPE);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.size(), kHeadBytes);
+    EXPECT_TRUE(run.out.starts_with(
+        "#const n = 31.\n#const p = 2147483647.\npowerSet(1,1).\npowerSet(2,2).\n"))
+        << run.out.substr(0, 80);
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "reference_facts.hpp"
+#include "tool_runner.hpp"
+
+namespace {
+
+// Every count up to 20 runs the subset number through each change in its
+// number of digits up to 1048575, and buffer boundaries through every part
+// of a line.
+class OutputReferenceTest : public testing::TestWithParam<std::int32_t> {};
+
+TEST_P(OutputReferenceTest, ToolOutputMatchesDefinition) {
+    const std::int32_t n = GetParam();
+    const ToolRun run = runTool({std::to_string(n)});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.err, "");
+    const std::string expected = referenceFacts(oneTo(n));
+    ASSERT_EQ(run.out.size(), expected.size());
+    // Report where the texts part, not two 200 MB strings.
+    const auto [got, want] = std::mismatch(run.out.begin(), run.out.end(), expected.begin());
+    EXPECT_TRUE(got == run.out.end()) << "first difference at byte " << (got - run.out.begin())
+                                      << ": \"" << std::string(got, got + std::min<std::ptrdiff_t>(
+                                                                            40, run.out.end() - got))
+                                      << "\" instead of \""
+                                      << std::string(want, want + std::min<std::ptrdiff_t>(
+                                                                       40, expected.end() - want))
+                                      << "\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, OutputReferenceTest, testing::Range(0, 21));
+
+}  // namespace

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <vector>
+
+#include "power_set.hpp"
+#include "reference_facts.hpp"
+#include "tool_runner.hpp"
+
+namespace {
+
+std::string writerOutput(const std::vector<std::int32_t>& elements) {
+    return captureStdout(
+        [&] { printPowerSet(elements.data(), static_cast<std::int32_t>(elements.size())); });
+}
+
+TEST(PowerSetTest, PrintsValuesNotPositions) {
+    EXPECT_EQ(writerOutput({10, 20}),
+              "#const n = 2.\n#const p = 3.\n"
+              "powerSet(1,10).\npowerSet(2,20).\npowerSet(3,10).\npowerSet(3,20).\n");
+}
+
+TEST(PowerSetTest, ZeroElementsReadsNoArray) {
+    EXPECT_EQ(captureStdout([] { printPowerSet(nullptr, 0); }), "#const n = 0.\n#const p = 0.\n");
+}
+
+// Any element values, in any order, with repeats: each is printed as given.
+const std::vector<std::int32_t> kElementTables[] = {
+    {-1},
+    {-5, 0, 5},
+    {INT32_MIN, INT32_MAX},
+    {INT32_MAX, INT32_MIN, -1, 0},
+    {7, 7, 7},
+    {3, 2, 1},
+    {-9, -10, -99, -100, -999999999, -1000000000, INT32_MIN + 1},
+    {9, 10, 99, 100, 99999, 100000, 999999999, 1000000000},
+};
+
+class ElementValuesTest : public testing::TestWithParam<std::vector<std::int32_t>> {};
+
+TEST_P(ElementValuesTest, MatchesDefinition) {
+    EXPECT_EQ(writerOutput(GetParam()), referenceFacts(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, ElementValuesTest, testing::ValuesIn(kElementTables));
+
+// A library caller can pass any count; the subset numbers of a count past 31
+// would not fit an ASP integer, so such a call must not write a wrong text.
+TEST(PowerSetTest, WritesNothingForCountsOutOfRange) {
+    const std::vector<std::int32_t> elements(40, 1);
+    for (const std::int32_t n : {-1, 32, 33, 40, INT32_MIN}) {
+        EXPECT_EQ(captureStdout([&] { printPowerSet(elements.data(), n); }), "") << "n = " << n;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+inline constexpr std::size_t kHeadBytes = 4096;
+
+// Where the child's standard output goes.
+enum class Sink {
+    File,                 // a temporary file, read back into ToolRun::out
+    DevFull,              // /dev/full: every write fails with ENOSPC
+    Closed,               // descriptor 1 closed: every write fails with EBADF
+    PipeNoReader,         // a pipe whose read end is gone, SIGPIPE ignored: EPIPE
+    PipeHead,             // a pipe read for its first kHeadBytes, then closed, as by
+                          // `| head -c`; SIGPIPE at its default, as under a shell
+};
+
+struct ToolRun {
+    int exitStatus = -1;  // -1 unless the child exited normally
+    int signal = 0;       // the signal that ended the child, if one did
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` with `args`, waits at most `timeout`, and collects what it
+// wrote. A child still running at the timeout is killed and reported.
+ToolRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                   Sink sink = Sink::File,
+                   std::chrono::seconds timeout = std::chrono::seconds(120));
+
+// runProgram on the built powerfacts binary.
+ToolRun runTool(const std::vector<std::string>& args, Sink sink = Sink::File,
+                std::chrono::seconds timeout = std::chrono::seconds(120));
+
+// Calls `body` with descriptor 1 redirected to a temporary file and returns
+// what it wrote there, for calling the writer in this process.
+template <typename Body>
+std::string captureStdout(Body body);
+
+// Reads a whole file; fails the current test if it cannot.
+std::string readFile(const std::string& path);
+
+// A temporary file that is removed when this goes out of scope.
+class TempFile {
+public:
+    TempFile();
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& path() const { return path_; }
+    int fd() const { return fd_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+// Implementation details of captureStdout.
+int redirectStdoutTo(int fd);
+void restoreStdout(int saved);
+
+template <typename Body>
+std::string captureStdout(Body body) {
+    TempFile file;
+    const int saved = redirectStdoutTo(file.fd());
+    body();
+    restoreStdout(saved);
+    return readFile(file.path());
+}
