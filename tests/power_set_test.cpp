@@ -35,6 +35,13 @@ const std::vector<std::int32_t> kElementTables[] = {
     {3, 2, 1},
     {-9, -10, -99, -100, -999999999, -1000000000, INT32_MIN + 1},
     {9, 10, 99, 100, 99999, 100000, 999999999, 1000000000},
+    // Every length and sign of element in one run long enough for the
+    // output to fill and flush its buffer many times.
+    {INT32_MIN, -1000000000, -99999, -10, -1, 0, 1, 9, 10, 999, 100000, 999999999, 1000000000,
+     INT32_MAX},
+    // Only the longest lines, so the room kept at the buffer's end is used to
+    // the last byte; a sanitizer build catches any write past it.
+    std::vector<std::int32_t>(14, INT32_MIN),
 };
 
 class ElementValuesTest : public testing::TestWithParam<std::vector<std::int32_t>> {};
