@@ -1,9 +1,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <new>
+#include <cstdint>
+#include <cstdlib>
 #include <numeric>
-#include <vector>
 
 #include "element_count.hpp"
 #include "power_set.hpp"
@@ -38,21 +38,24 @@ int main(int argc, char** argv) {
     if (!count) {
         return fail("Number of elements must be between 0 and 31.");
     }
+    const auto n = static_cast<std::size_t>(*count);
+    // malloc rather than a container: the tool then needs no C++ runtime
+    // library at start-up, which is most of the time a small count takes.
+    auto* elements = static_cast<std::int32_t*>(std::malloc(n * sizeof(std::int32_t)));
+    if (elements == nullptr && n != 0) {
+        return fail("Out of memory.");
+    }
+    std::iota(elements, elements + n, 1);
+    printPowerSet(elements, *count);
     // The writer stops at the first failed write with errno as that write
     // left it; read it before anything else can change it. Closing stdout
     // catches what only shows at close (say, on a network file system), so a
     // truncated file never ends with status 0.
     int writeError = 0;
-    try {
-        std::vector<std::int32_t> elements(static_cast<std::size_t>(*count));
-        std::iota(elements.begin(), elements.end(), 1);
-        printPowerSet(elements.data(), *count);
-        if (std::ferror(stdout) != 0) {
-            writeError = errno != 0 ? errno : EIO;
-        }
-    } catch (const std::bad_alloc&) {
-        return fail("Out of memory.");
+    if (std::ferror(stdout) != 0) {
+        writeError = errno != 0 ? errno : EIO;
     }
+    std::free(elements);
     if (writeError == 0 && std::fclose(stdout) != 0) {
         writeError = errno != 0 ? errno : EIO;
     }

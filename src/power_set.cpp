@@ -1,22 +1,29 @@
 // How the writer is fast.
 //
-// The text is nothing but lines "powerSet(I,E).\n", and it is regular enough
-// to be copied rather than formatted:
-// - I grows by one from subset to subset, so the line head "powerSet(I" is
-//   kept as text and its decimal digits are incremented in place, the way
-//   seq counts, instead of being converted for every line;
-// - what follows I, ",E).\n", depends only on the element, so it is
-//   formatted once per element, up front (at most 31 of them, 16 bytes each);
-// - the members of subset I are its set bits, visited by clearing the lowest
+// The text is nothing but lines "powerSet(I,E).\n", regular enough to be
+// copied rather than formatted:
+// - Seen from the digits of I, a line is I followed by ",E).\npowerSet(":
+//   the element's tail with the next line's head already attached. Each
+//   element's tail is formatted once, up front (at most 31 of them), and the
+//   buffer always ends in one spare "powerSet(" that the next line takes over
+//   and a flush holds back.
+// - I grows by one from subset to subset. Its digits are kept as text in two
+//   machine words, so that nine times in ten the increment is an addition to
+//   one byte of them, done in registers; only a carry goes back to the text,
+//   the way seq counts.
+// - The members of subset I are its set bits, visited by clearing the lowest
 //   one at a time, so the work is per line written, not per bit tested.
-// A line is then two copies of a fixed size into the output buffer, the head
-// and the element's tail, each followed by moving on by its true length.
-// Fixed sizes compile to a few plain vector stores; the bytes they write past
-// the true length are overwritten by the next copy, and the buffer keeps
-// room for them at its end. Full buffers go out with fwrite in large blocks;
-// at the first failed write the function returns, leaving the error to the
-// caller through ferror(stdout) and errno. Memory is the one fixed buffer,
-// whatever n is.
+// A line is then three stores of a fixed size (two words of digits, one tail)
+// and one addition of its precomputed length. The fixed-size copies write past
+// the line's true end; the next line's stores overwrite those bytes, and the
+// buffer keeps room for them at its end. Fixed sizes compile to plain moves:
+// 16 bytes of tail cover elements of up to two characters, other elements
+// take a 32-byte variant of the same loop.
+//
+// Full buffers go out with fwrite in large blocks. At the first failed write
+// the writer returns, leaving the error to the caller through ferror(stdout)
+// and errno. Memory is the one fixed buffer, whatever n is; if it cannot be
+// had, a small one on the stack gives the same text, only more slowly.
 
 #include "power_set.hpp"
 
@@ -24,26 +31,19 @@
 #include <bit>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string_view>
 
 namespace {
 
 constexpr std::string_view kFactHead = "powerSet(";
-// Bytes copied for a line head: "powerSet(" and up to 10 digits fit.
-constexpr std::size_t kHeadCopy = 24;
-// Bytes copied for a tail: ",-2147483648).\n" is the longest, 15 bytes.
-constexpr std::size_t kTailCopy = 16;
 constexpr std::size_t kMaxElements = 31;
-// What one subset can add to the buffer, copies' overshoot included.
-constexpr std::size_t kMaxSubsetBytes = kMaxElements * (kHeadCopy + kTailCopy);
+// Up to 10 digits of I, stored as two 8-byte words.
+constexpr std::size_t kDigitsCopy = 16;
 constexpr std::size_t kBufferSize = std::size_t{1} << 18;
-
-struct Tail {
-    char text[kTailCopy];
-    std::size_t size;
-};
+// Big enough for the longest subset of the 32-byte variant, with its overshoot.
+constexpr std::size_t kFallbackBufferSize = 4096;
 
 bool writeAll(const char* data, std::size_t size) {
     return std::fwrite(data, 1, size, stdout) == size;
@@ -59,18 +59,113 @@ char* putConstant(char* out, char name, long long value) {
     return std::copy_n(".\n", 2, out);
 }
 
-// Adds one to the decimal number that ends the head text and follows "(".
-void incrementHead(char* head, std::size_t& size) {
-    char* digit = head + size - 1;
-    while (*digit == '9') {
-        *digit-- = '0';
+// The subset number as text, with its last digit also held in registers.
+class SubsetNumber {
+public:
+    SubsetNumber() { reload(); }
+
+    std::size_t size() const { return size_; }
+
+    // Stores the digits at `out`, and up to 16 - size() bytes of garbage after them.
+    void store(char* out) const {
+        std::memcpy(out, &low_, sizeof low_);
+        std::memcpy(out + sizeof low_, &high_, sizeof high_);
     }
-    if (*digit == '(') {  // it was all nines: one more digit
-        digit[1] = '1';
-        head[size++] = '0';
-    } else {
-        ++*digit;
+
+    // Adds one; returns whether the number of digits changed.
+    bool increment() {
+        if (last_ < 9) {
+            ++last_;
+            low_ += lowUnit_;
+            high_ += highUnit_;
+            return false;
+        }
+        // Carry: the registers ran ahead of the text, whose last digit is now 9.
+        text_[size_ - 1] = '9';
+        std::size_t position = size_;
+        while (position > 0 && text_[position - 1] == '9') {
+            text_[--position] = '0';
+        }
+        const bool longer = position == 0;
+        if (longer) {
+            text_[0] = '1';
+            text_[size_++] = '0';
+        } else {
+            ++text_[position - 1];
+        }
+        reload();
+        return longer;
     }
+
+private:
+    void reload() {
+        last_ = static_cast<unsigned>(text_[size_ - 1] - '0');
+        std::memcpy(&low_, text_, sizeof low_);
+        std::memcpy(&high_, text_ + sizeof low_, sizeof high_);
+        // Adding these adds one to the last digit, whatever the byte order.
+        char unit[kDigitsCopy] = {};
+        unit[size_ - 1] = 1;
+        std::memcpy(&lowUnit_, unit, sizeof lowUnit_);
+        std::memcpy(&highUnit_, unit + sizeof lowUnit_, sizeof highUnit_);
+    }
+
+    char text_[kDigitsCopy] = {'0'};
+    std::size_t size_ = 1;
+    unsigned last_ = 0;
+    std::uint64_t low_ = 0;
+    std::uint64_t high_ = 0;
+    std::uint64_t lowUnit_ = 0;
+    std::uint64_t highUnit_ = 0;
+};
+
+// Writes the facts of subsets 1 .. subsets-1 after the `used` bytes already in
+// the buffer; returns false at the first failed write.
+template <std::size_t kTailCopy>
+bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t subsets, char* begin,
+                std::size_t capacity, std::size_t used) {
+    char tails[kMaxElements][kTailCopy];
+    std::size_t tailSizes[kMaxElements];
+    for (std::int32_t j = 0; j < n; ++j) {
+        char* end = tails[j];
+        *end++ = ',';
+        end = std::to_chars(end, tails[j] + kTailCopy, elements[j]).ptr;
+        end = std::copy_n(").\n", 3, end);
+        end = std::copy(kFactHead.begin(), kFactHead.end(), end);
+        tailSizes[j] = static_cast<std::size_t>(end - tails[j]);
+    }
+
+    SubsetNumber number;
+    std::size_t lineSizes[kMaxElements];
+    const auto sizeLines = [&] {
+        for (std::int32_t j = 0; j < n; ++j) {
+            lineSizes[j] = number.size() + tailSizes[j];
+        }
+    };
+
+    constexpr std::size_t kMaxSubsetBytes = kMaxElements * (kDigitsCopy + kTailCopy);
+    char* const flushAt = begin + capacity - kMaxSubsetBytes;
+    char* out = std::copy(kFactHead.begin(), kFactHead.end(), begin + used);
+
+    for (std::uint32_t i = 1; i < subsets; ++i) {
+        if (number.increment() || i == 1) {
+            sizeLines();
+        }
+        if (out > flushAt) {
+            // Hold back the spare head; it starts the next buffer.
+            const auto size = static_cast<std::size_t>(out - begin) - kFactHead.size();
+            if (!writeAll(begin, size)) {
+                return false;
+            }
+            out = std::copy(kFactHead.begin(), kFactHead.end(), begin);
+        }
+        for (std::uint32_t members = i; members != 0; members &= members - 1) {
+            const int j = std::countr_zero(members);
+            number.store(out);
+            std::memcpy(out + number.size(), tails[j], kTailCopy);
+            out += lineSizes[j];
+        }
+    }
+    return writeAll(begin, static_cast<std::size_t>(out - begin) - kFactHead.size());
 }
 
 }  // namespace
@@ -81,43 +176,23 @@ void printPowerSet(const std::int32_t* elements, std::int32_t n) {
     }
     const std::uint32_t subsets = std::uint32_t{1} << n;
 
-    Tail tails[kMaxElements];
-    for (std::int32_t j = 0; j < n; ++j) {
-        Tail& tail = tails[j];
-        tail.text[0] = ',';
-        char* end = std::to_chars(tail.text + 1, tail.text + kTailCopy, elements[j]).ptr;
-        end = std::copy_n(").\n", 3, end);
-        tail.size = static_cast<std::size_t>(end - tail.text);
-    }
+    // malloc, not new: nothing here can throw, so the tool starts without
+    // loading a C++ runtime library.
+    char* const allocated = static_cast<char*>(std::malloc(kBufferSize));
+    char fallback[kFallbackBufferSize];
+    char* const begin = allocated != nullptr ? allocated : fallback;
+    const std::size_t capacity = allocated != nullptr ? kBufferSize : sizeof fallback;
 
-    char head[kHeadCopy + 8] = {};
-    std::copy(kFactHead.begin(), kFactHead.end(), head);
-    head[kFactHead.size()] = '0';
-    std::size_t headSize = kFactHead.size() + 1;
-
-    const auto buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
-    char* const begin = buffer.get();
-    char* const flushAt = begin + kBufferSize - kMaxSubsetBytes;
     char* out = putConstant(begin, 'n', n);
     out = putConstant(out, 'p', subsets - 1);
+    const auto used = static_cast<std::size_t>(out - begin);
 
-    for (std::uint32_t i = 1; i < subsets; ++i) {
-        incrementHead(head, headSize);
-        if (out > flushAt) {
-            if (!writeAll(begin, static_cast<std::size_t>(out - begin))) {
-                return;
-            }
-            out = begin;
-        }
-        for (std::uint32_t members = i; members != 0; members &= members - 1) {
-            const Tail& tail = tails[std::countr_zero(members)];
-            std::memcpy(out, head, kHeadCopy);
-            out += headSize;
-            std::memcpy(out, tail.text, kTailCopy);
-            out += tail.size;
-        }
-    }
-    if (writeAll(begin, static_cast<std::size_t>(out - begin))) {
+    const bool shortTails =
+        std::all_of(elements, elements + n, [](std::int32_t e) { return e >= -99 && e <= 99; });
+    const bool written = shortTails ? writeFacts<16>(elements, n, subsets, begin, capacity, used)
+                                    : writeFacts<32>(elements, n, subsets, begin, capacity, used);
+    std::free(allocated);
+    if (written) {
         std::fflush(stdout);
     }
 }
