@@ -27,6 +27,8 @@
 
 #include "power_set.hpp"
 
+#include "subset_number.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -39,8 +41,6 @@ namespace {
 
 constexpr std::string_view kFactHead = "powerSet(";
 constexpr std::size_t kMaxElements = 31;
-// Up to 10 digits of I, stored as two 8-byte words.
-constexpr std::size_t kDigitsCopy = 16;
 constexpr std::size_t kBufferSize = std::size_t{1} << 18;
 // Big enough for the longest subset of the 32-byte variant, with its overshoot.
 constexpr std::size_t kFallbackBufferSize = 4096;
@@ -58,65 +58,6 @@ char* putConstant(char* out, char name, long long value) {
     out = std::to_chars(out, out + 20, value).ptr;
     return std::copy_n(".\n", 2, out);
 }
-
-// The subset number as text, with its last digit also held in registers.
-class SubsetNumber {
-public:
-    SubsetNumber() { reload(); }
-
-    std::size_t size() const { return size_; }
-
-    // Stores the digits at `out`, and up to 16 - size() bytes of garbage after them.
-    void store(char* out) const {
-        std::memcpy(out, &low_, sizeof low_);
-        std::memcpy(out + sizeof low_, &high_, sizeof high_);
-    }
-
-    // Adds one; returns whether the number of digits changed.
-    bool increment() {
-        if (last_ < 9) {
-            ++last_;
-            low_ += lowUnit_;
-            high_ += highUnit_;
-            return false;
-        }
-        // Carry: the registers ran ahead of the text, whose last digit is now 9.
-        text_[size_ - 1] = '9';
-        std::size_t position = size_;
-        while (position > 0 && text_[position - 1] == '9') {
-            text_[--position] = '0';
-        }
-        const bool longer = position == 0;
-        if (longer) {
-            text_[0] = '1';
-            text_[size_++] = '0';
-        } else {
-            ++text_[position - 1];
-        }
-        reload();
-        return longer;
-    }
-
-private:
-    void reload() {
-        last_ = static_cast<unsigned>(text_[size_ - 1] - '0');
-        std::memcpy(&low_, text_, sizeof low_);
-        std::memcpy(&high_, text_ + sizeof low_, sizeof high_);
-        // Adding these adds one to the last digit, whatever the byte order.
-        char unit[kDigitsCopy] = {};
-        unit[size_ - 1] = 1;
-        std::memcpy(&lowUnit_, unit, sizeof lowUnit_);
-        std::memcpy(&highUnit_, unit + sizeof lowUnit_, sizeof highUnit_);
-    }
-
-    char text_[kDigitsCopy] = {'0'};
-    std::size_t size_ = 1;
-    unsigned last_ = 0;
-    std::uint64_t low_ = 0;
-    std::uint64_t high_ = 0;
-    std::uint64_t lowUnit_ = 0;
-    std::uint64_t highUnit_ = 0;
-};
 
 // Writes the facts of subsets 1 .. subsets-1 after the `used` bytes already in
 // the buffer; returns false at the first failed write.
@@ -142,7 +83,7 @@ bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t subs
         }
     };
 
-    constexpr std::size_t kMaxSubsetBytes = kMaxElements * (kDigitsCopy + kTailCopy);
+    constexpr std::size_t kMaxSubsetBytes = kMaxElements * (SubsetNumber::kStoreSize + kTailCopy);
     char* const flushAt = begin + capacity - kMaxSubsetBytes;
     char* out = std::copy(kFactHead.begin(), kFactHead.end(), begin + used);
 

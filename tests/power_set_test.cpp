@@ -39,6 +39,10 @@ const std::vector<std::int32_t> kElementTables[] = {
     // output to fill and flush its buffer many times.
     {INT32_MIN, -1000000000, -99999, -10, -1, 0, 1, 9, 10, 999, 100000, 999999999, 1000000000,
      INT32_MAX},
+    // The longest tails that still take the 16-byte copy, and the shortest
+    // that take the 32-byte one.
+    std::vector<std::int32_t>(14, -99),
+    {99, -99, -100, 100},
     // Only the longest lines, so the room kept at the buffer's end is used to
     // the last byte; a sanitizer build catches any write past it.
     std::vector<std::int32_t>(14, INT32_MIN),
