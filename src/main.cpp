@@ -1,8 +1,8 @@
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <numeric>
 
 #include "element_count.hpp"

@@ -24,9 +24,7 @@ struct UsageCase {
 
 // Usage problems are answered on standard output with status 255, which
 // scripts may depend on; nothing else is written.
-void PrintTo(const UsageCase& c, std::ostream* os) {
-    *os << c.args.size() << " arguments";
-}
+void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.args.size() << " arguments"; }
 
 const UsageCase kUsageCases[] = {
     {{}, kNoArgument},
@@ -51,9 +49,7 @@ struct CountCase {
     const char* firstLines;
 };
 
-void PrintTo(const CountCase& c, std::ostream* os) {
-    *os << testing::PrintToString(c.arg);
-}
+void PrintTo(const CountCase& c, std::ostream* os) { *os << testing::PrintToString(c.arg); }
 
 // The count as the front end reads it, seen in the output's first lines.
 const CountCase kCountCases[] = {

@@ -12,9 +12,7 @@ struct CountCase {
     std::optional<std::int32_t> count;
 };
 
-void PrintTo(const CountCase& c, std::ostream* os) {
-    *os << testing::PrintToString(c.text);
-}
+void PrintTo(const CountCase& c, std::ostream* os) { *os << testing::PrintToString(c.text); }
 
 // The atoi-style reading callers rely on, and the range check that replaces
 // atoi's overflow: nothing outside 0..31 gets through, however it is written.

@@ -15,7 +15,8 @@ inline std::string referenceFacts(const std::vector<std::int32_t>& elements) {
     for (std::uint64_t i = 1; i < subsets; ++i) {
         for (std::size_t j = 0; j < n; ++j) {
             if ((i >> j) % 2 == 1) {
-                text += "powerSet(" + std::to_string(i) + "," + std::to_string(elements[j]) + ").\n";
+                text +=
+                    "powerSet(" + std::to_string(i) + "," + std::to_string(elements[j]) + ").\n";
             }
         }
     }

@@ -15,8 +15,8 @@
 
 TempFile::TempFile() {
     const char* dir = std::getenv("TMPDIR");
-    std::string pattern = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
-                          "/powerfacts-test-XXXXXX";
+    std::string pattern =
+        std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/powerfacts-test-XXXXXX";
     fd_ = mkstemp(pattern.data());
     if (fd_ < 0) {
         ADD_FAILURE() << "cannot create a temporary file from " << pattern;
@@ -93,6 +93,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     std::vector<std::string> words{program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (auto& word : words) {
         argv.push_back(word.data());
     }

@@ -9,12 +9,12 @@ inline constexpr std::size_t kHeadBytes = 4096;
 
 // Where the child's standard output goes.
 enum class Sink {
-    File,                 // a temporary file, read back into ToolRun::out
-    DevFull,              // /dev/full: every write fails with ENOSPC
-    Closed,               // descriptor 1 closed: every write fails with EBADF
-    PipeNoReader,         // a pipe whose read end is gone, SIGPIPE ignored: EPIPE
-    PipeHead,             // a pipe read for its first kHeadBytes, then closed, as by
-                          // `| head -c`; SIGPIPE at its default, as under a shell
+    File,          // a temporary file, read back into ToolRun::out
+    DevFull,       // /dev/full: every write fails with ENOSPC
+    Closed,        // descriptor 1 closed: every write fails with EBADF
+    PipeNoReader,  // a pipe whose read end is gone, SIGPIPE ignored: EPIPE
+    PipeHead,      // a pipe read for its first kHeadBytes, then closed, as by
+                   // `| head -c`; SIGPIPE at its default, as under a shell
 };
 
 struct ToolRun {
