@@ -1,0 +1,16 @@
+# Installs the build into a fresh prefix and checks what lands where.
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+    RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed with status ${status}")
+endif()
+foreach(path bin/powerfacts share/man/man1/powerfacts.1)
+    if(NOT EXISTS ${PREFIX}/${path})
+        message(FATAL_ERROR "${path} is not installed")
+    endif()
+endforeach()
+execute_process(COMMAND ${PREFIX}/bin/powerfacts 1 OUTPUT_VARIABLE out RESULT_VARIABLE status)
+if(NOT status EQUAL 0 OR NOT out STREQUAL "#const n = 1.\n#const p = 1.\npowerSet(1,1).\n")
+    message(FATAL_ERROR "the installed tool does not run: status ${status}, output:\n${out}")
+endif()

@@ -1,0 +1,6 @@
+# Fails unless groff formats the page with every warning on and says nothing.
+execute_process(COMMAND ${GROFF} -man -ww -z ${PAGE}
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL 0 OR NOT "${out}${err}" STREQUAL "")
+    message(FATAL_ERROR "groff on ${PAGE} (status ${status}):\n${out}${err}")
+endif()
