@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <iterator>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -54,5 +56,61 @@ TEST_P(AspConsumerTest, ClingoCountsFactsAndSubsets) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, AspConsumerTest, testing::Range(0, 11));
+
+// The value after "% KEY:" in an example's header comment.
+std::string headerField(const std::string& program, const std::string& key) {
+    const std::string marker = "% " + key + ":";
+    const auto start = program.find(marker);
+    if (start == std::string::npos) {
+        return {};
+    }
+    const auto end = program.find('\n', start);
+    std::string value = program.substr(start + marker.size(), end - start - marker.size());
+    value.erase(0, value.find_first_not_of(' '));
+    return value;
+}
+
+std::set<std::string> words(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
+// The atoms of the last answer clingo printed: the optimum, when it optimises.
+std::string lastAnswer(const std::string& clingoOutput) {
+    const auto answer = clingoOutput.rfind("Answer:");
+    if (answer == std::string::npos) {
+        return {};
+    }
+    const auto start = clingoOutput.find('\n', answer) + 1;
+    return clingoOutput.substr(start, clingoOutput.find('\n', start) - start);
+}
+
+// Each example runs as its header says and gives the answer its header
+// states, the whole search done (clingo's status 30).
+class ExampleTest : public testing::TestWithParam<const char*> {};
+
+TEST_P(ExampleTest, GivesStatedAnswer) {
+    const auto clingo = findOnPath("clingo");
+    if (!clingo) {
+        GTEST_SKIP() << "clingo is not installed (Debian package gringo)";
+    }
+    const std::string path = std::string(SOURCE_DIR) + "/examples/" + GetParam() + ".lp";
+    const std::string program = readFile(path);
+    const std::string run = headerField(program, "Run");
+    const std::string expected = headerField(program, "Expected");
+    const std::string prefix = "powerfacts ";
+    ASSERT_EQ(run.rfind(prefix, 0), 0U) << path << ": no '% Run: powerfacts N | ...' line";
+    ASSERT_FALSE(expected.empty()) << path << ": no '% Expected:' line";
+    // The command exactly as written, from the project's top directory, with
+    // the tool just built.
+    const std::string pipeline = "cd '" + std::string(SOURCE_DIR) + "' && '" + POWERFACTS_BINARY +
+                                 "' " + run.substr(prefix.size());
+    const ToolRun solver = runProgram("/bin/sh", {"-c", pipeline}, Sink::File);
+    EXPECT_EQ(solver.exitStatus, 30) << solver.out << solver.err;
+    EXPECT_EQ(words(lastAnswer(solver.out)), words(expected)) << solver.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, ExampleTest,
+                         testing::Values("hitting_set", "subset_sum", "closed_subsets"));
 
 }  // namespace
