@@ -1,0 +1,7 @@
+# Read by cpack for each generator: the Debian package installs under /usr,
+# the tarball keeps bin/ and share/ at its top.
+if(CPACK_GENERATOR STREQUAL "DEB")
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+else()
+    set(CPACK_PACKAGING_INSTALL_PREFIX /)
+endif()
