@@ -7,10 +7,8 @@
 //   element's tail is formatted once, up front (at most 31 of them), and the
 //   buffer always ends in one spare "powerSet(" that the next line takes over
 //   and a flush holds back.
-// - I grows by one from subset to subset. Its digits are kept as text in two
-//   machine words, so that nine times in ten the increment is an addition to
-//   one byte of them, done in registers; only a carry goes back to the text,
-//   the way seq counts.
+// - I grows by one from subset to subset, so it is counted as decimal text
+//   (SubsetNumber), mostly in registers, and never converted.
 // - The members of subset I are its set bits, visited by clearing the lowest
 //   one at a time, so the work is per line written, not per bit tested.
 // A line is then three stores of a fixed size (two words of digits, one tail)
@@ -42,8 +40,14 @@ namespace {
 constexpr std::string_view kFactHead = "powerSet(";
 constexpr std::size_t kMaxElements = 31;
 constexpr std::size_t kBufferSize = std::size_t{1} << 18;
-// Big enough for the longest subset of the 32-byte variant, with its overshoot.
 constexpr std::size_t kFallbackBufferSize = 4096;
+
+// What one subset can add to the buffer, the copies' overshoot included.
+constexpr std::size_t maxSubsetBytes(std::size_t tailCopy) {
+    return kMaxElements * (SubsetNumber::kStoreSize + tailCopy);
+}
+static_assert(kFallbackBufferSize >= 2 * maxSubsetBytes(32),
+              "the fallback buffer must hold the headers and the longest subset");
 
 bool writeAll(const char* data, std::size_t size) {
     return std::fwrite(data, 1, size, stdout) == size;
@@ -82,13 +86,13 @@ bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t subs
             lineSizes[j] = number.size() + tailSizes[j];
         }
     };
+    sizeLines();
 
-    constexpr std::size_t kMaxSubsetBytes = kMaxElements * (SubsetNumber::kStoreSize + kTailCopy);
-    char* const flushAt = begin + capacity - kMaxSubsetBytes;
+    char* const flushAt = begin + capacity - maxSubsetBytes(kTailCopy);
     char* out = std::copy(kFactHead.begin(), kFactHead.end(), begin + used);
 
     for (std::uint32_t i = 1; i < subsets; ++i) {
-        if (number.increment() || i == 1) {
+        if (number.increment()) {
             sizeLines();
         }
         if (out > flushAt) {
