@@ -15,8 +15,8 @@
 // and one addition of its precomputed length. The fixed-size copies write past
 // the line's true end; the next line's stores overwrite those bytes, and the
 // buffer keeps room for them at its end. Fixed sizes compile to plain moves:
-// 16 bytes of tail cover elements of up to two characters, other elements
-// take a 32-byte variant of the same loop.
+// 16 bytes of tail cover elements of up to three characters (-99 to 999),
+// other elements take a 32-byte variant of the same loop.
 //
 // Full buffers go out with fwrite in large blocks. At the first failed write
 // the writer returns, leaving the error to the caller through ferror(stdout)
@@ -132,8 +132,9 @@ void printPowerSet(const std::int32_t* elements, std::int32_t n) {
     out = putConstant(out, 'p', subsets - 1);
     const auto used = static_cast<std::size_t>(out - begin);
 
+    // ",E).\npowerSet(" fits 16 bytes while E has at most three characters.
     const bool shortTails =
-        std::all_of(elements, elements + n, [](std::int32_t e) { return e >= -99 && e <= 99; });
+        std::all_of(elements, elements + n, [](std::int32_t e) { return e >= -99 && e <= 999; });
     const bool written = shortTails ? writeFacts<16>(elements, n, subsets, begin, capacity, used)
                                     : writeFacts<32>(elements, n, subsets, begin, capacity, used);
     std::free(allocated);

@@ -42,7 +42,8 @@ const std::vector<std::int32_t> kElementTables[] = {
     // The longest tails that still take the 16-byte copy, and the shortest
     // that take the 32-byte one.
     std::vector<std::int32_t>(14, -99),
-    {99, -99, -100, 100},
+    std::vector<std::int32_t>(14, 999),
+    {999, -99, -100, 1000},
     // Only the longest lines, so the room kept at the buffer's end is used to
     // the last byte; a sanitizer build catches any write past it.
     std::vector<std::int32_t>(14, INT32_MIN),
