@@ -39,8 +39,10 @@ int main(int argc, char** argv) {
         return fail("Number of elements must be between 0 and 31.");
     }
     const auto n = static_cast<std::size_t>(*count);
-    // malloc rather than a container: the tool then needs no C++ runtime
-    // library at start-up, which is most of the time a small count takes.
+    // malloc rather than a container: nothing here can throw, and with
+    // libstdc++ the tool loads no C++ runtime library at start-up, which is
+    // most of the time a small count takes (libc++ keeps to_chars' helpers in
+    // its shared library, so there it is loaded all the same).
     auto* elements = static_cast<std::int32_t*>(std::malloc(n * sizeof(std::int32_t)));
     if (elements == nullptr && n != 0) {
         return fail("Out of memory.");

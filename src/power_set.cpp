@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -121,8 +122,9 @@ void printPowerSet(const std::int32_t* elements, std::int32_t n) {
     }
     const std::uint32_t subsets = std::uint32_t{1} << n;
 
-    // malloc, not new: nothing here can throw, so the tool starts without
-    // loading a C++ runtime library.
+    // malloc, not new: nothing here throws or needs the C++ runtime's
+    // allocator. (With libstdc++ the tool then loads no C++ runtime library at
+    // all; with libc++ it still does, for to_chars' helpers.)
     char* const allocated = static_cast<char*>(std::malloc(kBufferSize));
     char fallback[kFallbackBufferSize];
     char* const begin = allocated != nullptr ? allocated : fallback;
@@ -137,7 +139,11 @@ void printPowerSet(const std::int32_t* elements, std::int32_t n) {
         std::all_of(elements, elements + n, [](std::int32_t e) { return e >= -99 && e <= 999; });
     const bool written = shortTails ? writeFacts<16>(elements, n, subsets, begin, capacity, used)
                                     : writeFacts<32>(elements, n, subsets, begin, capacity, used);
+    // The caller reads the failed write's reason from errno, and only recent
+    // POSIX promises that free leaves errno alone.
+    const int writeErrno = errno;
     std::free(allocated);
+    errno = writeErrno;
     if (written) {
         std::fflush(stdout);
     }

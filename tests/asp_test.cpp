@@ -103,8 +103,11 @@ TEST_P(ExampleTest, GivesStatedAnswer) {
     ASSERT_FALSE(expected.empty()) << path << ": no '% Expected:' line";
     // The command exactly as written, from the project's top directory, with
     // the tool just built.
-    const std::string pipeline = "cd '" + std::string(SOURCE_DIR) + "' && '" + POWERFACTS_BINARY +
-                                 "' " + run.substr(prefix.size());
+    std::string pipeline = "cd '" + std::string(SOURCE_DIR) + "' &&";
+    for (const std::string& word : toolCommand()) {
+        pipeline += " '" + word + "'";
+    }
+    pipeline += " " + run.substr(prefix.size());
     const ToolRun solver = runProgram("/bin/sh", {"-c", pipeline}, Sink::File);
     EXPECT_EQ(solver.exitStatus, 30) << solver.out << solver.err;
     EXPECT_EQ(words(lastAnswer(solver.out)), words(expected)) << solver.out;

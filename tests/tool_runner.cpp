@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,9 +57,18 @@ void restoreStdout(int saved) {
     close(saved);
 }
 
+const char* missingSink(Sink sink) {
+    if (sink == Sink::DevFull && access("/dev/full", W_OK) != 0) {
+        return "no writable /dev/full on this system";
+    }
+    return nullptr;
+}
+
 namespace {
 
-// In the child, between fork and exec: only async-signal-safe calls.
+// In the child, between fork and exec: only async-signal-safe calls. A sink
+// that cannot be set up ends the child with status 126 before anything is
+// written, never with output going to the runner's own descriptors.
 [[noreturn]] void execChild(const std::string& program, std::vector<char*>& argv, Sink sink,
                             int outFd, int errFd, int pipeWriteEnd) {
     dup2(errFd, STDERR_FILENO);
@@ -69,7 +79,19 @@ namespace {
             break;
         case Sink::DevFull: {
             const int full = open("/dev/full", O_WRONLY);
-            dup2(full, STDOUT_FILENO);
+            if (full < 0 || dup2(full, STDOUT_FILENO) < 0) {
+                _exit(126);
+            }
+            break;
+        }
+        case Sink::SizeLimit: {
+            // Room for the error message on standard error, a file too.
+            const rlimit limit{kSizeLimit, kSizeLimit};
+            signal(SIGXFSZ, SIG_IGN);
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+                _exit(126);
+            }
+            dup2(outFd, STDOUT_FILENO);
             break;
         }
         case Sink::Closed:
@@ -162,5 +184,22 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
 }
 
 ToolRun runTool(const std::vector<std::string>& args, Sink sink, std::chrono::seconds timeout) {
-    return runProgram(POWERFACTS_BINARY, args, sink, timeout);
+    std::vector<std::string> command = toolCommand();
+    const std::string program = command.front();
+    command.erase(command.begin());
+    command.insert(command.end(), args.begin(), args.end());
+    return runProgram(program, command, sink, timeout);
+}
+
+std::vector<std::string> toolCommand() {
+    // The emulator's words, separated by commas.
+    std::vector<std::string> words;
+    std::istringstream emulator(POWERFACTS_EMULATOR);
+    for (std::string word; std::getline(emulator, word, ',');) {
+        if (!word.empty()) {
+            words.push_back(word);
+        }
+    }
+    words.emplace_back(POWERFACTS_BINARY);
+    return words;
 }

@@ -6,16 +6,22 @@
 #include <vector>
 
 inline constexpr std::size_t kHeadBytes = 4096;
+inline constexpr std::size_t kSizeLimit = 4096;
 
 // Where the child's standard output goes.
 enum class Sink {
     File,          // a temporary file, read back into ToolRun::out
-    DevFull,       // /dev/full: every write fails with ENOSPC
+    DevFull,       // /dev/full: every write fails with ENOSPC (Linux only)
+    SizeLimit,     // a file under a kSizeLimit-byte RLIMIT_FSIZE, SIGXFSZ
+                   // ignored: writes past it fail with EFBIG, on any POSIX
     Closed,        // descriptor 1 closed: every write fails with EBADF
     PipeNoReader,  // a pipe whose read end is gone, SIGPIPE ignored: EPIPE
     PipeHead,      // a pipe read for its first kHeadBytes, then closed, as by
                    // `| head -c`; SIGPIPE at its default, as under a shell
 };
+
+// Why `sink` cannot be had on this machine, or nullptr where it can.
+const char* missingSink(Sink sink);
 
 struct ToolRun {
     int exitStatus = -1;  // -1 unless the child exited normally
@@ -31,9 +37,13 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
                    Sink sink = Sink::File,
                    std::chrono::seconds timeout = std::chrono::seconds(120));
 
-// runProgram on the built powerfacts binary.
+// runProgram on the built powerfacts binary, through the emulator that runs
+// the tests where they were cross-built.
 ToolRun runTool(const std::vector<std::string>& args, Sink sink = Sink::File,
                 std::chrono::seconds timeout = std::chrono::seconds(120));
+
+// The words that start the built tool: its path, after the emulator's.
+std::vector<std::string> toolCommand();
 
 // Calls `body` with descriptor 1 redirected to a temporary file and returns
 // what it wrote there, for calling the writer in this process.
