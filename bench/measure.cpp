@@ -4,8 +4,8 @@
 // standard output goes to /dev/null; a pipeline runs as `sh -c '...'`.
 //
 //   measure RUNS PROGRAM [ARGS...]   prints "SECONDS PEAK_KIB"
-#include <sys/resource.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
