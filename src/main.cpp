@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "element_count.hpp"
+#include "fallible_calls.hpp"
 #include "power_set.hpp"
 
 namespace {
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
     // libstdc++ the tool loads no C++ runtime library at start-up, which is
     // most of the time a small count takes (libc++ keeps to_chars' helpers in
     // its shared library, so there it is loaded all the same).
-    auto* elements = static_cast<std::int32_t*>(std::malloc(n * sizeof(std::int32_t)));
+    std::int32_t* const elements = allocateElements(n);
     if (elements == nullptr && n != 0) {
         return fail("Out of memory.");
     }
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
         writeError = errno != 0 ? errno : EIO;
     }
     std::free(elements);
-    if (writeError == 0 && std::fclose(stdout) != 0) {
+    if (writeError == 0 && closeOutput() != 0) {
         writeError = errno != 0 ? errno : EIO;
     }
     if (writeError != 0) {

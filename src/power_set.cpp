@@ -25,12 +25,14 @@
 
 #include "power_set.hpp"
 
+#include "fallible_calls.hpp"
 #include "subset_number.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,8 +49,27 @@ constexpr std::size_t kFallbackBufferSize = 4096;
 constexpr std::size_t maxSubsetBytes(std::size_t tailCopy) {
     return kMaxElements * (SubsetNumber::kStoreSize + tailCopy);
 }
-static_assert(kFallbackBufferSize >= 2 * maxSubsetBytes(32),
-              "the fallback buffer must hold the headers and the longest subset");
+static_assert(kBufferSize >= 2 * maxSubsetBytes(32) &&
+                  kFallbackBufferSize >= 2 * maxSubsetBytes(32),
+              "each buffer must hold the headers and the longest subset");
+
+// The elements whose tail takes the 16-byte copy.
+constexpr std::int32_t kShortTailMin = -99;
+constexpr std::int32_t kShortTailMax = 999;
+
+// The length of ",E).\npowerSet(", E included.
+constexpr std::size_t tailSize(std::int32_t element) {
+    std::size_t characters = element < 0 ? 2 : 1;
+    for (std::int64_t rest = element < 0 ? -std::int64_t{element} : element; rest >= 10;
+         rest /= 10) {
+        ++characters;
+    }
+    return characters + 4 + kFactHead.size();
+}
+static_assert(tailSize(kShortTailMin) <= 16 && tailSize(kShortTailMax) <= 16,
+              "the short tails must fit the 16-byte copy");
+static_assert(tailSize(INT32_MIN) <= 32 && tailSize(INT32_MAX) <= 32,
+              "every tail must fit the 32-byte copy");
 
 bool writeAll(const char* data, std::size_t size) {
     return std::fwrite(data, 1, size, stdout) == size;
@@ -125,7 +146,7 @@ void printPowerSet(const std::int32_t* elements, std::int32_t n) {
     // malloc, not new: nothing here throws or needs the C++ runtime's
     // allocator. (With libstdc++ the tool then loads no C++ runtime library at
     // all; with libc++ it still does, for to_chars' helpers.)
-    char* const allocated = static_cast<char*>(std::malloc(kBufferSize));
+    char* const allocated = allocateOutputBuffer(kBufferSize);
     char fallback[kFallbackBufferSize];
     char* const begin = allocated != nullptr ? allocated : fallback;
     const std::size_t capacity = allocated != nullptr ? kBufferSize : sizeof fallback;
@@ -135,8 +156,9 @@ void printPowerSet(const std::int32_t* elements, std::int32_t n) {
     const auto used = static_cast<std::size_t>(out - begin);
 
     // ",E).\npowerSet(" fits 16 bytes while E has at most three characters.
-    const bool shortTails =
-        std::all_of(elements, elements + n, [](std::int32_t e) { return e >= -99 && e <= 999; });
+    const bool shortTails = std::all_of(elements, elements + n, [](std::int32_t e) {
+        return e >= kShortTailMin && e <= kShortTailMax;
+    });
     const bool written = shortTails ? writeFacts<16>(elements, n, subsets, begin, capacity, used)
                                     : writeFacts<32>(elements, n, subsets, begin, capacity, used);
     // The caller reads the failed write's reason from errno, and only recent

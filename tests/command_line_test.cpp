@@ -2,10 +2,12 @@
 
 #include <signal.h>
 
+#include <cstdlib>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "reference_facts.hpp"
 #include "tool_runner.hpp"
 
 namespace {
@@ -127,6 +129,42 @@ TEST_P(WriteFaultTest, ReportedWithStatus1) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sinks, WriteFaultTest, testing::ValuesIn(kFaultCases));
+
+struct InjectedCase {
+    const char* fault;
+    const char* count;
+    int exitStatus;
+    const char* error;
+};
+
+void PrintTo(const InjectedCase& c, std::ostream* os) { *os << c.fault << ", n = " << c.count; }
+
+// Failures no machine gives on demand, made by the tool's test build. Without
+// its output buffer the tool writes the same text from a small one, refilled
+// thousands of times at n = 16.
+const InjectedCase kInjectedCases[] = {
+    {"no-buffer", "16", 0, ""},
+    {"no-buffer", "0", 0, ""},
+    {"malloc-0-null", "0", 0, ""},
+    {"no-memory", "3", 1, "Out of memory.\n"},
+    {"close", "3", 1, "Error writing output: Input/output error\n"},
+};
+
+class InjectedFaultTest : public testing::TestWithParam<InjectedCase> {};
+
+TEST_P(InjectedFaultTest, OutputAndStatus) {
+    const ToolRun run = runToolWithFault(GetParam().fault, {GetParam().count});
+    EXPECT_EQ(run.exitStatus, GetParam().exitStatus);
+    EXPECT_EQ(run.err, GetParam().error);
+    if (GetParam().exitStatus == 0) {
+        EXPECT_TRUE(run.out == referenceFacts(oneTo(std::atoi(GetParam().count))))
+            << "output differs from the definition, " << run.out.size() << " bytes";
+    } else if (std::string(GetParam().fault) == "no-memory") {
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, InjectedFaultTest, testing::ValuesIn(kInjectedCases));
 
 // Under a shell, `powerfacts 31 | head` must end as filters do: quietly, by
 // SIGPIPE, without a message, and what head saw is the start of the text.

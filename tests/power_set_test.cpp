@@ -44,6 +44,10 @@ const std::vector<std::int32_t> kElementTables[] = {
     std::vector<std::int32_t>(14, -99),
     std::vector<std::int32_t>(14, 999),
     {999, -99, -100, 1000},
+    // Four characters only, each end of the range alone, so that no longer
+    // element forces the 32-byte copy.
+    {-100, -999},
+    {1000, 9999},
     // Only the longest lines, so the room kept at the buffer's end is used to
     // the last byte; a sanitizer build catches any write past it.
     std::vector<std::int32_t>(14, INT32_MIN),

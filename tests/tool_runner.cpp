@@ -183,15 +183,31 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     return run;
 }
 
-ToolRun runTool(const std::vector<std::string>& args, Sink sink, std::chrono::seconds timeout) {
-    std::vector<std::string> command = toolCommand();
+namespace {
+
+ToolRun runBinary(const char* binary, const std::vector<std::string>& args, Sink sink,
+                  std::chrono::seconds timeout) {
+    std::vector<std::string> command = toolCommand(binary);
     const std::string program = command.front();
     command.erase(command.begin());
     command.insert(command.end(), args.begin(), args.end());
     return runProgram(program, command, sink, timeout);
 }
 
-std::vector<std::string> toolCommand() {
+}  // namespace
+
+ToolRun runTool(const std::vector<std::string>& args, Sink sink, std::chrono::seconds timeout) {
+    return runBinary(POWERFACTS_BINARY, args, sink, timeout);
+}
+
+ToolRun runToolWithFault(const char* fault, const std::vector<std::string>& args) {
+    setenv("POWERFACTS_FAULT", fault, 1);
+    ToolRun run = runBinary(POWERFACTS_WITH_FAULTS, args, Sink::File, std::chrono::seconds(120));
+    unsetenv("POWERFACTS_FAULT");
+    return run;
+}
+
+std::vector<std::string> toolCommand(const char* binary) {
     // The emulator's words, separated by commas.
     std::vector<std::string> words;
     std::istringstream emulator(POWERFACTS_EMULATOR);
@@ -200,6 +216,6 @@ std::vector<std::string> toolCommand() {
             words.push_back(word);
         }
     }
-    words.emplace_back(POWERFACTS_BINARY);
+    words.emplace_back(binary);
     return words;
 }

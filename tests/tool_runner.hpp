@@ -42,11 +42,16 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
 ToolRun runTool(const std::vector<std::string>& args, Sink sink = Sink::File,
                 std::chrono::seconds timeout = std::chrono::seconds(120));
 
-// The words that start the built tool: its path, after the emulator's.
-std::vector<std::string> toolCommand();
+// runTool on the tool's test build, with the call named by `fault` failing
+// (see injected_faults.cpp).
+ToolRun runToolWithFault(const char* fault, const std::vector<std::string>& args);
+
+// The words that start a built binary: its path, after the emulator's.
+std::vector<std::string> toolCommand(const char* binary = POWERFACTS_BINARY);
 
 // Calls `body` with descriptor 1 redirected to a temporary file and returns
-// what it wrote there, for calling the writer in this process.
+// what it wrote there, for calling the writer in this process. The file is
+// read before stdout is flushed: what `body` left in stdout's buffer is lost.
 template <typename Body>
 std::string captureStdout(Body body);
 
@@ -77,6 +82,7 @@ std::string captureStdout(Body body) {
     TempFile file;
     const int saved = redirectStdoutTo(file.fd());
     body();
+    std::string written = readFile(file.path());
     restoreStdout(saved);
-    return readFile(file.path());
+    return written;
 }

@@ -1,0 +1,12 @@
+#include "fallible_calls.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+std::int32_t* allocateElements(std::size_t count) {
+    return static_cast<std::int32_t*>(std::malloc(count * sizeof(std::int32_t)));
+}
+
+char* allocateOutputBuffer(std::size_t size) { return static_cast<char*>(std::malloc(size)); }
+
+int closeOutput() { return std::fclose(stdout); }
