@@ -28,6 +28,10 @@ int fail(const char* message, const char* reason = nullptr) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The writer hands stdio whole blocks of its own. Through a buffered
+    // stream glibc would first top up its small buffer from each block and
+    // write every block in two calls, a sixth of the time at n = 27.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc != 2) {
         std::fputs(argc > 2 ? "Too many arguments supplied. Only one argument expected: number of "
                               "elements.\n"

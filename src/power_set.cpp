@@ -11,17 +11,22 @@
 //   (SubsetNumber), mostly in registers, and never converted.
 // - The members of subset I are its set bits, visited by clearing the lowest
 //   one at a time, so the work is per line written, not per bit tested.
-// A line is then three stores of a fixed size (two words of digits, one tail)
-// and one addition of its precomputed length. The fixed-size copies write past
-// the line's true end; the next line's stores overwrite those bytes, and the
-// buffer keeps room for them at its end. Fixed sizes compile to plain moves:
-// 16 bytes of tail cover elements of up to three characters (-99 to 999),
-// other elements take a 32-byte variant of the same loop.
+// - Each element's tail is kept shifted past the digits, as 16-byte Chunks
+//   with zeros where the digits go, and laid out anew only when the number
+//   of digits changes (nine times in all).
+// A line is then one OR of the digits into the first chunk, two 16-byte
+// stores, and one addition of its precomputed length: stores are what bounds
+// the writer, and the fewer the better. The fixed-size stores write past the
+// line's true end; the next line overwrites those bytes, and the buffer keeps
+// room for them at its end. 16 bytes of tail cover elements of up to three
+// characters (-99 to 999), the digits and tail 26 bytes at most; other
+// elements take a three-chunk variant of the same loop.
 //
-// Full buffers go out with fwrite in large blocks. At the first failed write
-// the writer returns, leaving the error to the caller through ferror(stdout)
-// and errno. Memory is the one fixed buffer, whatever n is; if it cannot be
-// had, a small one on the stack gives the same text, only more slowly.
+// Blocks go out with fwrite, sized for what stdout is (below). At the first
+// failed write the writer returns, leaving the error to the caller through
+// ferror(stdout) and errno. Memory is the one fixed buffer, whatever n is; if
+// it cannot be had, a small one on the stack gives the same text, only more
+// slowly.
 
 #include "power_set.hpp"
 
@@ -38,18 +43,31 @@
 #include <cstring>
 #include <string_view>
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr std::string_view kFactHead = "powerSet(";
 constexpr std::size_t kMaxElements = 31;
-constexpr std::size_t kBufferSize = std::size_t{1} << 18;
+// Block sizes, measured (bench/run) across readers and sizes. Into a pipe,
+// blocks of 16-64 KiB let the reader drain one while the next is made; one
+// larger than the pipe (64 KiB by default on Linux) stalls the writer until
+// the reader has emptied it: wc -c took up to three times as long. Files and
+// /dev/null want the fewest calls: 64 KiB blocks took 1.6 times as long as
+// 768 KiB ones at n = 27. Larger blocks gain a little more, but memory would
+// then grow by more than 1 MiB from small counts to large ones.
+constexpr std::size_t kPipeWriteSize = std::size_t{32} << 10;
+constexpr std::size_t kFileWriteSize = std::size_t{768} << 10;
 constexpr std::size_t kFallbackBufferSize = 4096;
 
 // What one subset can add to the buffer, the copies' overshoot included.
 constexpr std::size_t maxSubsetBytes(std::size_t tailCopy) {
     return kMaxElements * (SubsetNumber::kStoreSize + tailCopy);
 }
-static_assert(kBufferSize >= 2 * maxSubsetBytes(32) &&
+// Past the write size a buffer keeps room for one more subset, so that a
+// subset is never split; a flush moves what went past to the front.
+constexpr std::size_t kBufferSize = kFileWriteSize + maxSubsetBytes(32);
+static_assert(kPipeWriteSize <= kFileWriteSize && kPipeWriteSize >= maxSubsetBytes(32) &&
                   kFallbackBufferSize >= 2 * maxSubsetBytes(32),
               "each buffer must hold the headers and the longest subset");
 
@@ -71,6 +89,13 @@ static_assert(tailSize(kShortTailMin) <= 16 && tailSize(kShortTailMax) <= 16,
 static_assert(tailSize(INT32_MIN) <= 32 && tailSize(INT32_MAX) <= 32,
               "every tail must fit the 32-byte copy");
 
+// Whether stdout is a pipe or socket, read by another process as we write.
+bool outputIsPipe() {
+    struct stat status {};
+    return fstat(fileno(stdout), &status) == 0 &&
+           (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
+}
+
 bool writeAll(const char* data, std::size_t size) {
     return std::fwrite(data, 1, size, stdout) == size;
 }
@@ -85,11 +110,35 @@ char* putConstant(char* out, char name, long long value) {
     return std::copy_n(".\n", 2, out);
 }
 
+// An element's line with the digits of the subset number left blank (zero
+// bytes, for the digits to be OR'ed in), and its length. One cache line, so
+// that finding it is one shift.
+template <std::size_t kChunks>
+struct alignas(64) Line {
+    Chunk text[kChunks];
+    std::size_t size;
+};
+
+// Lays out each element's line for subset numbers of `digits` digits.
+template <std::size_t kTailCopy, std::size_t kChunks>
+void shiftTails(const char (&tails)[kMaxElements][kTailCopy],
+                const std::size_t (&tailSizes)[kMaxElements], std::int32_t n, std::size_t digits,
+                Line<kChunks> (&lines)[kMaxElements]) {
+    for (std::int32_t j = 0; j < n; ++j) {
+        char text[kChunks * kChunkSize] = {};
+        std::memcpy(text + digits, tails[j], kTailCopy);
+        std::memcpy(&lines[j].text[0], text, sizeof text);
+        lines[j].size = digits + tailSizes[j];
+    }
+}
+
 // Writes the facts of subsets 1 .. subsets-1 after the `used` bytes already in
-// the buffer; returns false at the first failed write.
+// the buffer, `writeSize` bytes at a time; returns false at the first failed
+// write.
 template <std::size_t kTailCopy>
 bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t subsets, char* begin,
-                std::size_t capacity, std::size_t used) {
+                std::size_t writeSize, std::size_t used) {
+    constexpr std::size_t kChunks = 1 + kTailCopy / kChunkSize;
     char tails[kMaxElements][kTailCopy];
     std::size_t tailSizes[kMaxElements];
     for (std::int32_t j = 0; j < n; ++j) {
@@ -101,35 +150,35 @@ bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t subs
         tailSizes[j] = static_cast<std::size_t>(end - tails[j]);
     }
 
+    // Each element's line with the digits left blank: its tail shifted past
+    // them, redone whenever the number of digits changes.
     SubsetNumber number;
-    std::size_t lineSizes[kMaxElements];
-    const auto sizeLines = [&] {
-        for (std::int32_t j = 0; j < n; ++j) {
-            lineSizes[j] = number.size() + tailSizes[j];
-        }
-    };
-    sizeLines();
+    Line<kChunks> lines[kMaxElements];
+    shiftTails(tails, tailSizes, n, number.size(), lines);
 
-    char* const flushAt = begin + capacity - maxSubsetBytes(kTailCopy);
+    char* const flushAt = begin + writeSize;
     char* out = std::copy(kFactHead.begin(), kFactHead.end(), begin + used);
 
     for (std::uint32_t i = 1; i < subsets; ++i) {
         if (number.increment()) {
-            sizeLines();
+            shiftTails(tails, tailSizes, n, number.size(), lines);
         }
-        if (out > flushAt) {
-            // Hold back the spare head; it starts the next buffer.
-            const auto size = static_cast<std::size_t>(out - begin) - kFactHead.size();
-            if (!writeAll(begin, size)) {
+        if (out >= flushAt) {
+            if (!writeAll(begin, writeSize)) {
                 return false;
             }
-            out = std::copy(kFactHead.begin(), kFactHead.end(), begin);
+            // What went past, the spare head with it, starts the next block.
+            out = std::copy(flushAt, out, begin);
         }
+        const Chunk digits = number.digits();
         for (std::uint32_t members = i; members != 0; members &= members - 1) {
-            const int j = std::countr_zero(members);
-            number.store(out);
-            std::memcpy(out + number.size(), tails[j], kTailCopy);
-            out += lineSizes[j];
+            const Line<kChunks>& line = lines[std::countr_zero(members)];
+            const Chunk head = digits | line.text[0];
+            std::memcpy(out, &head, kChunkSize);
+            for (std::size_t k = 1; k < kChunks; ++k) {
+                std::memcpy(out + k * kChunkSize, &line.text[k], kChunkSize);
+            }
+            out += line.size;
         }
     }
     return writeAll(begin, static_cast<std::size_t>(out - begin) - kFactHead.size());
@@ -149,7 +198,10 @@ void printPowerSet(const std::int32_t* elements, std::int32_t n) {
     char* const allocated = allocateOutputBuffer(kBufferSize);
     char fallback[kFallbackBufferSize];
     char* const begin = allocated != nullptr ? allocated : fallback;
-    const std::size_t capacity = allocated != nullptr ? kBufferSize : sizeof fallback;
+    std::size_t writeSize = sizeof fallback - maxSubsetBytes(32);
+    if (allocated != nullptr) {
+        writeSize = outputIsPipe() ? kPipeWriteSize : kFileWriteSize;
+    }
 
     char* out = putConstant(begin, 'n', n);
     out = putConstant(out, 'p', subsets - 1);
@@ -159,8 +211,8 @@ void printPowerSet(const std::int32_t* elements, std::int32_t n) {
     const bool shortTails = std::all_of(elements, elements + n, [](std::int32_t e) {
         return e >= kShortTailMin && e <= kShortTailMax;
     });
-    const bool written = shortTails ? writeFacts<16>(elements, n, subsets, begin, capacity, used)
-                                    : writeFacts<32>(elements, n, subsets, begin, capacity, used);
+    const bool written = shortTails ? writeFacts<16>(elements, n, subsets, begin, writeSize, used)
+                                    : writeFacts<32>(elements, n, subsets, begin, writeSize, used);
     // The caller reads the failed write's reason from errno, and only recent
     // POSIX promises that free leaves errno alone.
     const int writeErrno = errno;

@@ -4,15 +4,32 @@
 #include <cstdint>
 #include <cstring>
 
+// Sixteen bytes of text that move as one: a vector register where GCC and
+// clang have them (SSE2 on x86-64, NEON on arm64), two words elsewhere. No
+// byte of it ever carries into the next, so either form gives the same text
+// on any byte order.
+#if defined(__GNUC__)
+using Chunk = char __attribute__((vector_size(16)));
+#else
+struct Chunk {
+    std::uint64_t low;
+    std::uint64_t high;
+    friend Chunk operator|(Chunk a, Chunk b) { return {a.low | b.low, a.high | b.high}; }
+    friend Chunk operator+(Chunk a, Chunk b) { return {a.low + b.low, a.high + b.high}; }
+};
+#endif
+inline constexpr std::size_t kChunkSize = 16;
+static_assert(sizeof(Chunk) == kChunkSize);
+
 // A counter kept as decimal text, for writing a number that grows by one
-// many times a second. Its digits also live in two machine words, so that
-// nine increments in ten are one addition in registers and storing the text
-// is two word stores, with no memory round trip; only a carry goes back to
-// the text, the way seq counts.
+// many times a second. Its digits also live in a Chunk, so that nine
+// increments in ten are one addition in a register and the text is there to
+// OR into a line, with no memory round trip; only a carry goes back to the
+// text, the way seq counts.
 class SubsetNumber {
 public:
     // The bytes store() writes: room for the 10 digits of any 32-bit number.
-    static constexpr std::size_t kStoreSize = 16;
+    static constexpr std::size_t kStoreSize = kChunkSize;
 
     explicit SubsetNumber(std::uint32_t start = 0) {
         char reversed[kStoreSize];
@@ -30,22 +47,21 @@ public:
     // The number of digits.
     std::size_t size() const { return size_; }
 
-    // Stores the digits at `out`, then kStoreSize - size() bytes of garbage.
-    void store(char* out) const {
-        std::memcpy(out, &low_, sizeof low_);
-        std::memcpy(out + sizeof low_, &high_, sizeof high_);
-    }
+    // The digits, then zeros up to kStoreSize bytes.
+    Chunk digits() const { return digits_; }
+
+    // Stores digits() at `out`.
+    void store(char* out) const { std::memcpy(out, &digits_, kChunkSize); }
 
     // Adds one; returns whether the number of digits changed. The number must
     // stay below 2^32.
     bool increment() {
         if (last_ < 9) {
             ++last_;
-            low_ += lowUnit_;
-            high_ += highUnit_;
+            digits_ = digits_ + unit_;
             return false;
         }
-        // Carry. The registers ran ahead of the text, whose last digit is 9 by now.
+        // Carry. The register ran ahead of the text, whose last digit is 9 by now.
         text_[size_ - 1] = '9';
         std::size_t position = size_;
         while (position > 0 && text_[position - 1] == '9') {
@@ -65,20 +81,16 @@ public:
 private:
     void reload() {
         last_ = static_cast<unsigned>(text_[size_ - 1] - '0');
-        std::memcpy(&low_, text_, sizeof low_);
-        std::memcpy(&high_, text_ + sizeof low_, sizeof high_);
-        // Adding these adds one to the last digit, whatever the byte order.
+        std::memcpy(&digits_, text_, kChunkSize);
+        // Adding this adds one to the last digit.
         char unit[kStoreSize] = {};
         unit[size_ - 1] = 1;
-        std::memcpy(&lowUnit_, unit, sizeof lowUnit_);
-        std::memcpy(&highUnit_, unit + sizeof lowUnit_, sizeof highUnit_);
+        std::memcpy(&unit_, unit, kChunkSize);
     }
 
     char text_[kStoreSize] = {};
     std::size_t size_ = 0;
     unsigned last_ = 0;
-    std::uint64_t low_ = 0;
-    std::uint64_t high_ = 0;
-    std::uint64_t lowUnit_ = 0;
-    std::uint64_t highUnit_ = 0;
+    Chunk digits_{};
+    Chunk unit_{};
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "reference_facts.hpp"
 #include "tool_runner.hpp"
@@ -10,11 +11,13 @@ namespace {
 // Every count up to 20 runs the subset number through each change in its
 // number of digits up to 1048575, and buffer boundaries through every part
 // of a line.
-class OutputReferenceTest : public testing::TestWithParam<std::int32_t> {};
+// Into a pipe the tool writes smaller blocks than into a file, so the larger
+// counts go through both.
+class OutputReferenceTest : public testing::TestWithParam<std::tuple<std::int32_t, Sink>> {};
 
 TEST_P(OutputReferenceTest, ToolOutputMatchesDefinition) {
-    const std::int32_t n = GetParam();
-    const ToolRun run = runTool({std::to_string(n)});
+    const auto [n, sink] = GetParam();
+    const ToolRun run = runTool({std::to_string(n)}, sink);
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.err, "");
     const std::string expected = referenceFacts(oneTo(n));
@@ -28,6 +31,9 @@ TEST_P(OutputReferenceTest, ToolOutputMatchesDefinition) {
         << std::string(want, want + std::min<std::ptrdiff_t>(40, expected.end() - want)) << "\"";
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, OutputReferenceTest, testing::Range(0, 21));
+INSTANTIATE_TEST_SUITE_P(Counts, OutputReferenceTest,
+                         testing::Combine(testing::Range(0, 21), testing::Values(Sink::File)));
+INSTANTIATE_TEST_SUITE_P(PipedCounts, OutputReferenceTest,
+                         testing::Combine(testing::Values(3, 16, 20), testing::Values(Sink::Pipe)));
 
 }  // namespace

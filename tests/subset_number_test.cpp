@@ -7,9 +7,12 @@
 
 namespace {
 
+// The digits; the writer ORs its text into the zeros after them.
 std::string text(const SubsetNumber& number) {
     char stored[SubsetNumber::kStoreSize];
     number.store(stored);
+    EXPECT_EQ(std::string(stored + number.size(), stored + sizeof stored),
+              std::string(sizeof stored - number.size(), '\0'));
     return {stored, number.size()};
 }
 

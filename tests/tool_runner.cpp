@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -99,6 +101,7 @@ namespace {
             break;
         case Sink::PipeNoReader:
         case Sink::PipeHead:
+        case Sink::Pipe:
             dup2(pipeWriteEnd, STDOUT_FILENO);
             break;
     }
@@ -122,7 +125,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     argv.push_back(nullptr);
 
     int pipeEnds[2] = {-1, -1};
-    if (sink == Sink::PipeNoReader || sink == Sink::PipeHead) {
+    if (sink == Sink::PipeNoReader || sink == Sink::PipeHead || sink == Sink::Pipe) {
         if (pipe(pipeEnds) != 0) {
             ADD_FAILURE() << "pipe failed";
             return {};
@@ -148,10 +151,11 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
 
     ToolRun run;
     if (pipeEnds[0] >= 0) {
-        run.out.resize(kHeadBytes);
+        const std::size_t limit = sink == Sink::PipeHead ? kHeadBytes : SIZE_MAX;
         std::size_t got = 0;
-        while (got < kHeadBytes) {
-            const ssize_t n = read(pipeEnds[0], run.out.data() + got, kHeadBytes - got);
+        while (got < limit) {
+            run.out.resize(std::min(limit, std::max<std::size_t>(2 * got, kHeadBytes)));
+            const ssize_t n = read(pipeEnds[0], run.out.data() + got, run.out.size() - got);
             if (n <= 0) {
                 break;
             }
@@ -176,7 +180,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     } else if (WIFSIGNALED(status)) {
         run.signal = WTERMSIG(status);
     }
-    if (sink != Sink::PipeHead) {
+    if (sink != Sink::PipeHead && sink != Sink::Pipe) {
         run.out = readFile(out.path());
     }
     run.err = readFile(err.path());

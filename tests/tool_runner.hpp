@@ -16,6 +16,7 @@ enum class Sink {
                    // ignored: writes past it fail with EFBIG, on any POSIX
     Closed,        // descriptor 1 closed: every write fails with EBADF
     PipeNoReader,  // a pipe whose read end is gone, SIGPIPE ignored: EPIPE
+    Pipe,          // a pipe read to its end, into ToolRun::out
     PipeHead,      // a pipe read for its first kHeadBytes, then closed, as by
                    // `| head -c`; SIGPIPE at its default, as under a shell
 };
