@@ -101,7 +101,8 @@ struct FaultCase {
 // so a truncated fact file never looks whole. n = 31 shows that nothing keeps
 // generating after the first failure: it would take hours.
 void PrintTo(const FaultCase& c, std::ostream* os) {
-    *os << "sink " << static_cast<int>(c.sink) << ", n = " << c.count;
+    PrintTo(c.sink, os);
+    *os << ", n = " << c.count;
 }
 
 const FaultCase kFaultCases[] = {

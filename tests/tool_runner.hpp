@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,14 @@ enum class Sink {
     PipeHead,      // a pipe read for its first kHeadBytes, then closed, as by
                    // `| head -c`; SIGPIPE at its default, as under a shell
 };
+
+// The sink's name, for test names.
+inline void PrintTo(Sink sink, std::ostream* os) {
+    constexpr const char* kNames[] = {
+        "file", "/dev/full",        "size limit", "closed", "pipe with no reader",
+        "pipe", "pipe read in part"};
+    *os << kNames[static_cast<int>(sink)];
+}
 
 // Why `sink` cannot be had on this machine, or nullptr where it can.
 const char* missingSink(Sink sink);
