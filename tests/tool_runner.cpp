@@ -87,7 +87,7 @@ namespace {
             break;
         }
         case Sink::SizeLimit: {
-            // Room for the error message on standard error, a file too.
+            // Standard error is a file too: the limit leaves room for the message.
             const rlimit limit{kSizeLimit, kSizeLimit};
             signal(SIGXFSZ, SIG_IGN);
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
