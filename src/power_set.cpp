@@ -60,15 +60,14 @@ constexpr std::size_t kPipeWriteSize = std::size_t{32} << 10;
 constexpr std::size_t kFileWriteSize = std::size_t{768} << 10;
 constexpr std::size_t kFallbackBufferSize = 4096;
 
-// What one subset can add to the buffer, the copies' overshoot included.
-constexpr std::size_t maxSubsetBytes(std::size_t tailCopy) {
-    return kMaxElements * (SubsetNumber::kStoreSize + tailCopy);
-}
+// What one subset can add to the buffer, the stores' overshoot included: at
+// most 31 lines of at most three chunks each (digits, and a 32-byte tail).
+constexpr std::size_t kMaxSubsetBytes = kMaxElements * (SubsetNumber::kStoreSize + 32);
 // Past the write size a buffer keeps room for one more subset, so that a
 // subset is never split; a flush moves what went past to the front.
-constexpr std::size_t kBufferSize = kFileWriteSize + maxSubsetBytes(32);
-static_assert(kPipeWriteSize <= kFileWriteSize && kPipeWriteSize >= maxSubsetBytes(32) &&
-                  kFallbackBufferSize >= 2 * maxSubsetBytes(32),
+constexpr std::size_t kBufferSize = kFileWriteSize + kMaxSubsetBytes;
+static_assert(kPipeWriteSize <= kFileWriteSize && kPipeWriteSize >= kMaxSubsetBytes &&
+                  kFallbackBufferSize >= 2 * kMaxSubsetBytes,
               "each buffer must hold the headers and the longest subset");
 
 // The elements whose tail takes the 16-byte copy.
@@ -198,7 +197,7 @@ void printPowerSet(const std::int32_t* elements, std::int32_t n) {
     char* const allocated = allocateOutputBuffer(kBufferSize);
     char fallback[kFallbackBufferSize];
     char* const begin = allocated != nullptr ? allocated : fallback;
-    std::size_t writeSize = sizeof fallback - maxSubsetBytes(32);
+    std::size_t writeSize = sizeof fallback - kMaxSubsetBytes;
     if (allocated != nullptr) {
         writeSize = outputIsPipe() ? kPipeWriteSize : kFileWriteSize;
     }
