@@ -25,7 +25,7 @@ enum class Sink {
 // The sink's name, for test names.
 inline void PrintTo(Sink sink, std::ostream* os) {
     constexpr const char* kNames[] = {
-        "file", "/dev/full",        "size limit", "closed", "pipe with no reader",
+        "file", "full device",      "size limit", "closed", "pipe with no reader",
         "pipe", "pipe read in part"};
     *os << kNames[static_cast<int>(sink)];
 }
