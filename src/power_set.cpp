@@ -37,7 +37,6 @@
 #include <bit>
 #include <cerrno>
 #include <charconv>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,7 +61,7 @@ constexpr std::size_t kFallbackBufferSize = 4096;
 
 // What one subset can add to the buffer, the stores' overshoot included: at
 // most 31 lines of at most three chunks each (digits, and a 32-byte tail).
-constexpr std::size_t kMaxSubsetBytes = kMaxElements * (SubsetNumber::kStoreSize + 32);
+constexpr std::size_t kMaxSubsetBytes = kMaxElements * (kChunkSize + 32);
 // Past the write size a buffer keeps room for one more subset, so that a
 // subset is never split; a flush moves what went past to the front.
 constexpr std::size_t kBufferSize = kFileWriteSize + kMaxSubsetBytes;

@@ -28,11 +28,8 @@ static_assert(sizeof(Chunk) == kChunkSize);
 // text, the way seq counts.
 class SubsetNumber {
 public:
-    // The bytes store() writes: room for the 10 digits of any 32-bit number.
-    static constexpr std::size_t kStoreSize = kChunkSize;
-
     explicit SubsetNumber(std::uint32_t start = 0) {
-        char reversed[kStoreSize];
+        char reversed[kChunkSize];
         std::size_t count = 0;
         do {
             reversed[count++] = static_cast<char>('0' + start % 10);
@@ -47,11 +44,9 @@ public:
     // The number of digits.
     std::size_t size() const { return size_; }
 
-    // The digits, then zeros up to kStoreSize bytes.
+    // The digits, then zeros to the end of the chunk: room for the 10 digits
+    // of any 32-bit number.
     Chunk digits() const { return digits_; }
-
-    // Stores digits() at `out`.
-    void store(char* out) const { std::memcpy(out, &digits_, kChunkSize); }
 
     // Adds one; returns whether the number of digits changed. The number must
     // stay below 2^32.
@@ -83,12 +78,12 @@ private:
         last_ = static_cast<unsigned>(text_[size_ - 1] - '0');
         std::memcpy(&digits_, text_, kChunkSize);
         // Adding this adds one to the last digit.
-        char unit[kStoreSize] = {};
+        char unit[kChunkSize] = {};
         unit[size_ - 1] = 1;
         std::memcpy(&unit_, unit, kChunkSize);
     }
 
-    char text_[kStoreSize] = {};
+    char text_[kChunkSize] = {};
     std::size_t size_ = 0;
     unsigned last_ = 0;
     Chunk digits_{};
