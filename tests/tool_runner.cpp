@@ -124,8 +124,10 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     }
     argv.push_back(nullptr);
 
+    // Whether this process reads the child's output from a pipe.
+    const bool readsPipe = sink == Sink::PipeHead || sink == Sink::Pipe;
     int pipeEnds[2] = {-1, -1};
-    if (sink == Sink::PipeNoReader || sink == Sink::PipeHead || sink == Sink::Pipe) {
+    if (readsPipe || sink == Sink::PipeNoReader) {
         if (pipe(pipeEnds) != 0) {
             ADD_FAILURE() << "pipe failed";
             return {};
@@ -180,7 +182,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     } else if (WIFSIGNALED(status)) {
         run.signal = WTERMSIG(status);
     }
-    if (sink != Sink::PipeHead && sink != Sink::Pipe) {
+    if (!readsPipe) {
         run.out = readFile(out.path());
     }
     run.err = readFile(err.path());
