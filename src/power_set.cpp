@@ -48,6 +48,8 @@ namespace {
 
 constexpr std::string_view kFactHead = "powerSet(";
 constexpr std::size_t kMaxElements = 31;
+// Digits of the largest subset number, 2^31 - 1.
+constexpr std::size_t kMaxDigits = 10;
 // Block sizes, measured (bench/run) across readers and sizes. Into a pipe,
 // blocks of 16-64 KiB let the reader drain one while the next is made; one
 // larger than the pipe (64 KiB by default on Linux) stalls the writer until
@@ -58,16 +60,6 @@ constexpr std::size_t kMaxElements = 31;
 constexpr std::size_t kPipeWriteSize = std::size_t{32} << 10;
 constexpr std::size_t kFileWriteSize = std::size_t{768} << 10;
 constexpr std::size_t kFallbackBufferSize = 4096;
-
-// What one subset can add to the buffer, the stores' overshoot included: at
-// most 31 lines of at most three chunks each (digits, and a 32-byte tail).
-constexpr std::size_t kMaxSubsetBytes = kMaxElements * (kChunkSize + 32);
-// Past the write size a buffer keeps room for one more subset, so that a
-// subset is never split; a flush moves what went past to the front.
-constexpr std::size_t kBufferSize = kFileWriteSize + kMaxSubsetBytes;
-static_assert(kPipeWriteSize <= kFileWriteSize && kPipeWriteSize >= kMaxSubsetBytes &&
-                  kFallbackBufferSize >= 2 * kMaxSubsetBytes,
-              "each buffer must hold the headers and the longest subset");
 
 // The elements whose tail takes the 16-byte copy.
 constexpr std::int32_t kShortTailMin = -99;
@@ -86,6 +78,61 @@ static_assert(tailSize(kShortTailMin) <= 16 && tailSize(kShortTailMax) <= 16,
               "the short tails must fit the 16-byte copy");
 static_assert(tailSize(INT32_MIN) <= 32 && tailSize(INT32_MAX) <= 32,
               "every tail must fit the 32-byte copy");
+
+// The chunks a line is stored in when tails are copied `tailCopy` bytes at a
+// time: the one the digits are OR'ed into, and the rest of the tail.
+constexpr std::size_t chunksFor(std::size_t tailCopy) { return 1 + tailCopy / kChunkSize; }
+static_assert(kMaxDigits + 16 <= chunksFor(16) * kChunkSize &&
+                  kMaxDigits + 32 <= chunksFor(32) * kChunkSize,
+              "a line's stores must hold its digits and its whole tail copy");
+
+// The longest subset's text: all 31 elements, the longest number and tail.
+constexpr std::size_t kMaxLineSize = kMaxDigits + tailSize(INT32_MIN);
+constexpr std::size_t kMaxSubsetSize = kMaxElements * kMaxLineSize;
+// Past each block a buffer keeps room for one subset that starts just before
+// the block's end, so that a subset is never split: all its lines but the
+// last, and the last one's stores whole. A flush moves what went past to the
+// front.
+constexpr std::size_t kSubsetRoom = kMaxSubsetSize - kMaxLineSize + chunksFor(32) * kChunkSize - 1;
+
+// How far past its first byte the stores of a subset of 31 lines of
+// `lineSize` bytes reach, each line stored as `chunks` whole chunks: the
+// writer's loop, walked line by line.
+constexpr std::size_t storesReach(std::size_t lineSize, std::size_t chunks) {
+    std::size_t start = 0;
+    std::size_t reach = 0;
+    for (std::size_t line = 0; line < kMaxElements; ++line) {
+        reach = std::max(reach, start + chunks * kChunkSize);
+        start += lineSize;
+    }
+    return reach;
+}
+constexpr std::size_t kShortTailsReach = storesReach(
+    kMaxDigits + std::max(tailSize(kShortTailMin), tailSize(kShortTailMax)), chunksFor(16));
+constexpr std::size_t kLongTailsReach =
+    storesReach(kMaxDigits + std::max(tailSize(INT32_MIN), tailSize(INT32_MAX)), chunksFor(32));
+// A subset starts at most one byte before a block's end.
+static_assert(kShortTailsReach - 1 <= kSubsetRoom,
+              "the room past a block must take the longest subset of short tails");
+static_assert(kLongTailsReach - 1 <= kSubsetRoom,
+              "the room past a block must take the longest subset of long tails");
+
+// Whether blocks of `blockSize` bytes can be written from a buffer of
+// `bufferSize`: a block must be longer than the most a subset writes past it,
+// so that after a flush the next subset starts before the block's end again
+// (the first block also holds the #const lines), and the buffer must take
+// what the longest subset of either kind of tail stores past the block.
+constexpr bool blocksFit(std::size_t bufferSize, std::size_t blockSize) {
+    return blockSize >= kMaxSubsetSize &&
+           blockSize + std::max(kShortTailsReach, kLongTailsReach) - 1 <= bufferSize;
+}
+
+constexpr std::size_t kBufferSize = kFileWriteSize + kSubsetRoom;
+constexpr std::size_t kFallbackWriteSize = kFallbackBufferSize - kSubsetRoom;
+static_assert(blocksFit(kBufferSize, kFileWriteSize) && blocksFit(kBufferSize, kPipeWriteSize),
+              "the output buffer must take its blocks and the room past them");
+static_assert(blocksFit(kFallbackBufferSize, kFallbackWriteSize),
+              "the fallback buffer must take its blocks and the room past them");
 
 // Whether stdout is a pipe or socket, read by another process as we write.
 bool outputIsPipe() {
@@ -130,13 +177,13 @@ void shiftTails(const char (&tails)[kMaxElements][kTailCopy],
     }
 }
 
-// Writes the facts of subsets 1 .. subsets-1 after the `used` bytes already in
-// the buffer, `writeSize` bytes at a time; returns false at the first failed
-// write.
+// Writes the facts of subsets first .. subsets-1 after the `used` bytes
+// already in the buffer, `writeSize` bytes at a time; returns false at the
+// first failed write.
 template <std::size_t kTailCopy>
-bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t subsets, char* begin,
-                std::size_t writeSize, std::size_t used) {
-    constexpr std::size_t kChunks = 1 + kTailCopy / kChunkSize;
+bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
+                std::uint32_t subsets, char* begin, std::size_t writeSize, std::size_t used) {
+    constexpr std::size_t kChunks = chunksFor(kTailCopy);
     char tails[kMaxElements][kTailCopy];
     std::size_t tailSizes[kMaxElements];
     for (std::int32_t j = 0; j < n; ++j) {
@@ -150,14 +197,14 @@ bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t subs
 
     // Each element's line with the digits left blank: its tail shifted past
     // them, redone whenever the number of digits changes.
-    SubsetNumber number;
+    SubsetNumber number(first - 1);
     Line<kChunks> lines[kMaxElements];
     shiftTails(tails, tailSizes, n, number.size(), lines);
 
     char* const flushAt = begin + writeSize;
     char* out = std::copy(kFactHead.begin(), kFactHead.end(), begin + used);
 
-    for (std::uint32_t i = 1; i < subsets; ++i) {
+    for (std::uint32_t i = first; i < subsets; ++i) {
         if (number.increment()) {
             shiftTails(tails, tailSizes, n, number.size(), lines);
         }
@@ -182,41 +229,59 @@ bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t subs
     return writeAll(begin, static_cast<std::size_t>(out - begin) - kFactHead.size());
 }
 
-}  // namespace
-
-void printPowerSet(const std::int32_t* elements, std::int32_t n) {
-    if (n < 0 || n > static_cast<std::int32_t>(kMaxElements)) {
-        return;
-    }
-    const std::uint32_t subsets = std::uint32_t{1} << n;
-
-    // malloc, not new: nothing here throws or needs the C++ runtime's
-    // allocator. (With libstdc++ the tool then loads no C++ runtime library at
-    // all; with libc++ it still does, for to_chars' helpers.)
-    char* const allocated = allocateOutputBuffer(kBufferSize);
-    char fallback[kFallbackBufferSize];
-    char* const begin = allocated != nullptr ? allocated : fallback;
-    std::size_t writeSize = sizeof fallback - kMaxSubsetBytes;
-    if (allocated != nullptr) {
-        writeSize = outputIsPipe() ? kPipeWriteSize : kFileWriteSize;
-    }
-
-    char* out = putConstant(begin, 'n', n);
-    out = putConstant(out, 'p', subsets - 1);
-    const auto used = static_cast<std::size_t>(out - begin);
-
+// writeFacts with the copy that the elements' tails fit.
+bool writeFactsOf(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
+                  std::uint32_t subsets, char* begin, std::size_t writeSize, std::size_t used) {
     // ",E).\npowerSet(" fits 16 bytes while E has at most three characters.
     const bool shortTails = std::all_of(elements, elements + n, [](std::int32_t e) {
         return e >= kShortTailMin && e <= kShortTailMax;
     });
-    const bool written = shortTails ? writeFacts<16>(elements, n, subsets, begin, writeSize, used)
-                                    : writeFacts<32>(elements, n, subsets, begin, writeSize, used);
-    // The caller reads the failed write's reason from errno, and only recent
-    // POSIX promises that free leaves errno alone.
+    return shortTails ? writeFacts<16>(elements, n, first, subsets, begin, writeSize, used)
+                      : writeFacts<32>(elements, n, first, subsets, begin, writeSize, used);
+}
+
+// Frees the writer's buffer and flushes stdout after a successful write. The
+// caller reads a failed write's reason from errno, and only recent POSIX
+// promises that free leaves errno alone.
+void finish(char* allocated, bool written) {
     const int writeErrno = errno;
     std::free(allocated);
     errno = writeErrno;
     if (written) {
         std::fflush(stdout);
     }
+}
+
+}  // namespace
+
+void printPowerSet(const std::int32_t* elements, std::int32_t n) {
+    if (n < 0 || n > static_cast<std::int32_t>(kMaxElements)) {
+        return;
+    }
+    // malloc, not new: nothing here throws or needs the C++ runtime's
+    // allocator. (With libstdc++ the tool then loads no C++ runtime library at
+    // all; with libc++ it still does, for to_chars' helpers.)
+    char* const allocated = allocateOutputBuffer(kBufferSize);
+    char fallback[kFallbackBufferSize];
+    char* const begin = allocated != nullptr ? allocated : fallback;
+    std::size_t writeSize = kFallbackWriteSize;
+    if (allocated != nullptr) {
+        writeSize = outputIsPipe() ? kPipeWriteSize : kFileWriteSize;
+    }
+
+    char* out = putConstant(begin, 'n', n);
+    out = putConstant(out, 'p', (std::uint32_t{1} << n) - 1);
+    const auto used = static_cast<std::size_t>(out - begin);
+    finish(allocated, writeFactsOf(elements, n, 1, std::uint32_t{1} << n, begin, writeSize, used));
+}
+
+void printSubsets(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
+                  std::uint32_t last, std::size_t blockSize) {
+    if (n < 1 || n > static_cast<std::int32_t>(kMaxElements) || first < 1 || first > last ||
+        last > (std::uint32_t{1} << n) - 1 || !blocksFit(blockSize + kSubsetRoom, blockSize)) {
+        return;
+    }
+    char* const allocated = allocateOutputBuffer(blockSize + kSubsetRoom);
+    finish(allocated, allocated != nullptr &&
+                          writeFactsOf(elements, n, first, last + 1, allocated, blockSize, 0));
 }

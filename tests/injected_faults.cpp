@@ -31,8 +31,9 @@ char* allocateOutputBuffer(std::size_t size) {
 
 int closeOutput() {
     const int status = std::fclose(stdout);
+    // As a file system that only finds out at close that the disk is full.
     if (status == 0 && injected("close")) {
-        errno = EIO;
+        errno = ENOSPC;
         return EOF;
     }
     return status;

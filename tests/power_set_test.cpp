@@ -48,18 +48,71 @@ const std::vector<std::int32_t> kElementTables[] = {
     // element forces the 32-byte copy.
     {-100, -999},
     {1000, 9999},
-    // Only the longest lines, so the room kept at the buffer's end is used to
-    // the last byte; a sanitizer build catches any write past it.
+    // Only the longest tails, across many blocks.
     std::vector<std::int32_t>(14, INT32_MIN),
 };
 
 class ElementValuesTest : public testing::TestWithParam<std::vector<std::int32_t>> {};
 
 TEST_P(ElementValuesTest, MatchesDefinition) {
-    EXPECT_EQ(writerOutput(GetParam()), referenceFacts(GetParam()));
+    EXPECT_TRUE(sameText(writerOutput(GetParam()), referenceFacts(GetParam())));
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, ElementValuesTest, testing::ValuesIn(kElementTables));
+
+struct BlockCase {
+    std::vector<std::int32_t> elements;  // 31 of them, but for one row
+    std::uint32_t first;                 // the subsets written, first to last
+    std::uint32_t last;
+    std::size_t blockSize;  // 0: the block ends just past the last subset's start
+};
+
+void PrintTo(const BlockCase& c, std::ostream* os) {
+    *os << c.elements.size() << " elements from " << c.elements.front() << ", subsets from "
+        << c.first << " to " << c.last << ", blocks of " << c.blockSize;
+}
+
+const std::uint32_t kLast = INT32_MAX;
+
+// The longest lines there are, where a block ends. The last subset holds
+// every element, so with a block ending one byte after its start, its stores
+// fill the room kept past the block to the last byte, and a sanitizer build
+// sees any store past it. Ten- and eleven-character elements with ten-digit
+// subset numbers make lines of 33 and 34 bytes, past two 16-byte stores.
+const BlockCase kBlockCases[] = {
+    {std::vector<std::int32_t>(31, INT32_MIN), kLast - 2, kLast, 0},
+    {std::vector<std::int32_t>(31, INT32_MAX), kLast - 2, kLast, 0},
+    {std::vector<std::int32_t>(31, -1000000000), kLast - 2, kLast, 0},
+    // The longest lines that take the 16-byte tail copy.
+    {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, 0},
+    // Many blocks of long lines, each block's overshoot moved to the front.
+    {{INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1, -99, 999,
+      INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1, -99, 999,
+      INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1},
+     kLast - 700,
+     kLast,
+     4096},
+    // Nine digits to ten on the way, with every line over 32 bytes after it.
+    {std::vector<std::int32_t>(30, INT32_MIN), 999999900, 1000000100, 2048},
+};
+
+class BlockEndTest : public testing::TestWithParam<BlockCase> {};
+
+TEST_P(BlockEndTest, MatchesDefinition) {
+    const BlockCase& c = GetParam();
+    const auto n = static_cast<std::int32_t>(c.elements.size());
+    // The buffer starts with a line's head; the last subset starts after it
+    // and after the lines before it.
+    const std::size_t block =
+        c.blockSize != 0 ? c.blockSize
+                         : std::string("powerSet(").size() +
+                               referenceSubsets(c.elements, c.first, c.last - 1).size() + 1;
+    EXPECT_TRUE(
+        sameText(captureStdout([&] { printSubsets(c.elements.data(), n, c.first, c.last, block); }),
+                 referenceSubsets(c.elements, c.first, c.last)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, BlockEndTest, testing::ValuesIn(kBlockCases));
 
 // A library caller can pass any count; the subset numbers of a count past 31
 // would not fit an ASP integer, so such a call must not write a wrong text.

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "fallible_calls.hpp"
+
+namespace {
+
+// The tool's own definitions of the calls, not the test build's stand-ins.
+
+TEST(FallibleCallsTest, AllocationsHoldWhatWasAsked) {
+    // A sanitizer build sees any store past what was allocated.
+    std::int32_t* const elements = allocateElements(31);
+    ASSERT_NE(elements, nullptr);
+    std::fill_n(elements, 31, -1);
+    std::free(elements);
+    char* const buffer = allocateOutputBuffer(std::size_t{1} << 20);
+    ASSERT_NE(buffer, nullptr);
+    std::fill_n(buffer, std::size_t{1} << 20, 'x');
+    std::free(buffer);
+}
+
+// In a child: stdout holds text that only closing it writes, to descriptor
+// `fd`; the child exits with the errno closeOutput left, or 0 if it succeeded.
+[[noreturn]] void closeWithPendingText(int fd) {
+    signal(SIGPIPE, SIG_IGN);
+    std::fflush(stdout);
+    dup2(fd, STDOUT_FILENO);
+    // No line feed, so that even a line-buffered stdout keeps it.
+    std::fputs("powerSet(1,1).", stdout);
+    errno = 0;
+    _exit(closeOutput() == 0 ? 0 : errno);
+}
+
+TEST(FallibleCallsTest, CloseReportsTheFailedFlush) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);
+    EXPECT_EXIT(closeWithPendingText(ends[1]), testing::ExitedWithCode(EPIPE), "");
+    close(ends[1]);
+}
+
+TEST(FallibleCallsTest, CloseSucceedsWhereTheTextGoesOut) {
+    const int null = open("/dev/null", O_WRONLY);
+    ASSERT_GE(null, 0);
+    EXPECT_EXIT(closeWithPendingText(null), testing::ExitedWithCode(0), "");
+    close(null);
+}
+
+}  // namespace
