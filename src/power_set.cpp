@@ -22,14 +22,22 @@
 // characters (-99 to 999), the digits and tail 26 bytes at most; other
 // elements take a three-chunk variant of the same loop.
 //
-// Blocks go out with fwrite, sized for what stdout is (below). At the first
-// failed write the writer returns, leaving the error to the caller through
-// ferror(stdout) and errno. Memory is the one fixed buffer, whatever n is; if
-// it cannot be had, a small one on the stack gives the same text, only more
-// slowly.
+// Blocks go out with fwrite. Their size is not fixed: how fast a block drains
+// depends on the reader and the host far more than on anything the writer
+// can ask the system (the best size into a pipe ranged from 4 to 64 KiB
+// across readers and hosts, and sizes off by a few steps ran several times
+// slower), so BlockSizer times the blocks as they go and settles on the size
+// that drains fastest, re-checking as it goes. Whether stdout is a pipe only
+// says where to start looking: small blocks there, large ones elsewhere.
+//
+// At the first failed write the writer returns, leaving the error to the
+// caller through ferror(stdout) and errno. Memory is the one fixed buffer,
+// whatever n is; if it cannot be had, a small one on the stack gives the same
+// text, only more slowly.
 
 #include "power_set.hpp"
 
+#include "block_sizer.hpp"
 #include "fallible_calls.hpp"
 #include "subset_number.hpp"
 
@@ -37,12 +45,14 @@
 #include <bit>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
 #include <sys/stat.h>
+#include <time.h>
 
 namespace {
 
@@ -50,15 +60,11 @@ constexpr std::string_view kFactHead = "powerSet(";
 constexpr std::size_t kMaxElements = 31;
 // Digits of the largest subset number, 2^31 - 1.
 constexpr std::size_t kMaxDigits = 10;
-// Block sizes, measured (bench/run) across readers and sizes. Into a pipe,
-// blocks of 16-64 KiB let the reader drain one while the next is made; one
-// larger than the pipe (64 KiB by default on Linux) stalls the writer until
-// the reader has emptied it: wc -c took up to three times as long. Files and
-// /dev/null want the fewest calls: 64 KiB blocks took 1.6 times as long as
-// 768 KiB ones at n = 27. Larger blocks gain a little more, but memory would
-// then grow by more than 1 MiB from small counts to large ones.
-constexpr std::size_t kPipeWriteSize = std::size_t{32} << 10;
-constexpr std::size_t kFileWriteSize = std::size_t{768} << 10;
+// The range the block size is chosen from, by timing (BlockSizer). At most
+// 512 KiB, so that memory grows by less than 1 MiB from small counts to
+// large ones, whatever size wins.
+constexpr std::size_t kSmallestBlock = std::size_t{4} << 10;
+constexpr std::size_t kLargestBlock = std::size_t{512} << 10;
 constexpr std::size_t kFallbackBufferSize = 4096;
 
 // The elements whose tail takes the 16-byte copy.
@@ -127,9 +133,9 @@ constexpr bool blocksFit(std::size_t bufferSize, std::size_t blockSize) {
            blockSize + std::max(kShortTailsReach, kLongTailsReach) - 1 <= bufferSize;
 }
 
-constexpr std::size_t kBufferSize = kFileWriteSize + kSubsetRoom;
+constexpr std::size_t kBufferSize = kLargestBlock + kSubsetRoom;
 constexpr std::size_t kFallbackWriteSize = kFallbackBufferSize - kSubsetRoom;
-static_assert(blocksFit(kBufferSize, kFileWriteSize) && blocksFit(kBufferSize, kPipeWriteSize),
+static_assert(blocksFit(kBufferSize, kSmallestBlock) && blocksFit(kBufferSize, kLargestBlock),
               "the output buffer must take its blocks and the room past them");
 static_assert(blocksFit(kFallbackBufferSize, kFallbackWriteSize),
               "the fallback buffer must take its blocks and the room past them");
@@ -139,6 +145,15 @@ bool outputIsPipe() {
     struct stat status {};
     return fstat(fileno(stdout), &status) == 0 &&
            (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
+}
+
+// The time on a clock that only goes forward: POSIX's, because
+// std::chrono::steady_clock::now() lives in libstdc++'s shared library, which
+// the tool otherwise never loads.
+std::chrono::nanoseconds steadyNow() {
+    timespec time{};
+    clock_gettime(CLOCK_MONOTONIC, &time);
+    return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
 }
 
 bool writeAll(const char* data, std::size_t size) {
@@ -178,11 +193,11 @@ void shiftTails(const char (&tails)[kMaxElements][kTailCopy],
 }
 
 // Writes the facts of subsets first .. subsets-1 after the `used` bytes
-// already in the buffer, `writeSize` bytes at a time; returns false at the
+// already in the buffer, in blocks as `blocks` sizes them; returns false at the
 // first failed write.
 template <std::size_t kTailCopy>
 bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
-                std::uint32_t subsets, char* begin, std::size_t writeSize, std::size_t used) {
+                std::uint32_t subsets, char* begin, BlockSizer& blocks, std::size_t used) {
     constexpr std::size_t kChunks = chunksFor(kTailCopy);
     char tails[kMaxElements][kTailCopy];
     std::size_t tailSizes[kMaxElements];
@@ -201,7 +216,7 @@ bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t firs
     Line<kChunks> lines[kMaxElements];
     shiftTails(tails, tailSizes, n, number.size(), lines);
 
-    char* const flushAt = begin + writeSize;
+    char* flushAt = begin + blocks.size();
     char* out = std::copy(kFactHead.begin(), kFactHead.end(), begin + used);
 
     for (std::uint32_t i = first; i < subsets; ++i) {
@@ -209,11 +224,13 @@ bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t firs
             shiftTails(tails, tailSizes, n, number.size(), lines);
         }
         if (out >= flushAt) {
-            if (!writeAll(begin, writeSize)) {
+            if (!writeAll(begin, blocks.size())) {
                 return false;
             }
             // What went past, the spare head with it, starts the next block.
             out = std::copy(flushAt, out, begin);
+            blocks.written(steadyNow());
+            flushAt = begin + blocks.size();
         }
         const Chunk digits = number.digits();
         for (std::uint32_t members = i; members != 0; members &= members - 1) {
@@ -231,13 +248,13 @@ bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t firs
 
 // writeFacts with the copy that the elements' tails fit.
 bool writeFactsOf(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
-                  std::uint32_t subsets, char* begin, std::size_t writeSize, std::size_t used) {
+                  std::uint32_t subsets, char* begin, BlockSizer& blocks, std::size_t used) {
     // ",E).\npowerSet(" fits 16 bytes while E has at most three characters.
     const bool shortTails = std::all_of(elements, elements + n, [](std::int32_t e) {
         return e >= kShortTailMin && e <= kShortTailMax;
     });
-    return shortTails ? writeFacts<16>(elements, n, first, subsets, begin, writeSize, used)
-                      : writeFacts<32>(elements, n, first, subsets, begin, writeSize, used);
+    return shortTails ? writeFacts<16>(elements, n, first, subsets, begin, blocks, used)
+                      : writeFacts<32>(elements, n, first, subsets, begin, blocks, used);
 }
 
 // Frees the writer's buffer and flushes stdout after a successful write. The
@@ -264,15 +281,20 @@ void printPowerSet(const std::int32_t* elements, std::int32_t n) {
     char* const allocated = allocateOutputBuffer(kBufferSize);
     char fallback[kFallbackBufferSize];
     char* const begin = allocated != nullptr ? allocated : fallback;
-    std::size_t writeSize = kFallbackWriteSize;
-    if (allocated != nullptr) {
-        writeSize = outputIsPipe() ? kPipeWriteSize : kFileWriteSize;
-    }
+    // Into a pipe small blocks tend to drain best, elsewhere large ones: the
+    // sizer starts at that end and measures from there.
+    BlockSizer blocks = allocated != nullptr
+                            ? BlockSizer(kSmallestBlock, kLargestBlock, outputIsPipe())
+                            : BlockSizer(kFallbackWriteSize, kFallbackWriteSize, true);
 
     char* out = putConstant(begin, 'n', n);
     out = putConstant(out, 'p', (std::uint32_t{1} << n) - 1);
     const auto used = static_cast<std::size_t>(out - begin);
-    finish(allocated, writeFactsOf(elements, n, 1, std::uint32_t{1} << n, begin, writeSize, used));
+    finish(allocated, writeFactsOf(elements, n, 1, std::uint32_t{1} << n, begin, blocks, used));
+#ifdef POWERFACTS_REPORT_BLOCK_SIZE
+    // bench/run's build of the tool says which block size it ended with.
+    std::fprintf(stderr, "%zu\n", blocks.size());
+#endif
 }
 
 void printSubsets(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
@@ -282,6 +304,7 @@ void printSubsets(const std::int32_t* elements, std::int32_t n, std::uint32_t fi
         return;
     }
     char* const allocated = allocateOutputBuffer(blockSize + kSubsetRoom);
+    BlockSizer blocks(blockSize, blockSize, true);
     finish(allocated, allocated != nullptr &&
-                          writeFactsOf(elements, n, first, last + 1, allocated, blockSize, 0));
+                          writeFactsOf(elements, n, first, last + 1, allocated, blocks, 0));
 }
