@@ -1,25 +1,23 @@
 #include "block_sizer.hpp"
 
-#include <algorithm>
-
 namespace {
 
 using std::chrono::milliseconds;
 
-// A measurement lasts at least this long and this many blocks: long against
-// a clock tick and a reader's wake-up, which make single blocks noisy, short
+// A window lasts at least this long and this many blocks: long against a
+// clock tick and a reader's wake-up, which make single blocks noisy, short
 // against a run of seconds.
 constexpr std::chrono::nanoseconds kWindow = milliseconds(8);
 constexpr unsigned kWindowBlocks = 4;
-// A settled size is kept this many windows before its neighbours are tried,
-// so trying them costs a few percent at most.
-constexpr unsigned kSettleWindows = 32;
-// A climb goes on past sizes no better than the best seen, this many of them,
-// so that one noisy window does not end it.
-constexpr unsigned kMisses = 2;
-// A neighbour must beat the settled size by this much to be taken, so that
-// the sizer does not wander between sizes that drain alike.
+// A settled size is kept this many windows before the next round, so that
+// trying the sizes beside it costs a few percent at most.
+constexpr unsigned kSettleWindows = 64;
+// A neighbour must beat the size held by this much to be taken, so that the
+// sizer does not wander between sizes that drain alike.
 constexpr double kBetter = 1.02;
+// The order of a round's windows, as steps from the size held: symmetric,
+// so that a steady drift in pace weighs on each size alike.
+constexpr int kRound[] = {-1, 0, 1, 1, 0, -1};
 
 }  // namespace
 
@@ -28,9 +26,8 @@ BlockSizer::BlockSizer(std::size_t smallest, std::size_t largest, bool startSmal
     while (top_ < 31 && (smallest << (top_ + 1)) <= largest) {
         ++top_;
     }
-    step_ = startSmall ? 0 : top_;
-    direction_ = startSmall ? 1 : -1;
-    best_ = step_;
+    here_ = startSmall ? 0 : top_;
+    step_ = here_;
 }
 
 void BlockSizer::written(std::chrono::nanoseconds now) {
@@ -46,89 +43,56 @@ void BlockSizer::written(std::chrono::nanoseconds now) {
     windowBytes_ += size();
     ++windowBlocks_;
     const std::chrono::nanoseconds elapsed = now - windowStart_;
-    const std::chrono::nanoseconds length =
-        phase_ == Phase::Settle ? kSettleWindows * kWindow : kWindow;
-    if (elapsed < length || windowBlocks_ < kWindowBlocks) {
+    if (elapsed < (settling_ ? settleWindows_ : 1) * kWindow || windowBlocks_ < kWindowBlocks) {
         return;
     }
-    const double rate =
-        static_cast<double>(windowBytes_) /
-        static_cast<double>(std::max<std::chrono::nanoseconds::rep>(elapsed.count(), 1));
+    if (settling_) {
+        settling_ = false;
+        startRound();
+    } else {
+        const auto slot = static_cast<unsigned>(plan_[planAt_] + 1);
+        bytes_[slot] += static_cast<double>(windowBytes_);
+        nanos_[slot] += static_cast<double>(elapsed.count());
+        if (++planAt_ == planSize_) {
+            endRound();
+        } else {
+            step_ = here_ + static_cast<unsigned>(plan_[planAt_]);
+        }
+    }
     windowStart_ = now;
     windowBytes_ = 0;
     windowBlocks_ = 0;
-    measured(rate);
 }
 
-void BlockSizer::measured(double rate) {
-    switch (phase_) {
-        case Phase::WarmUp:
-            phase_ = Phase::Climb;
-            break;
-        case Phase::Climb:
-            if (rate > bestRate_) {
-                best_ = step_;
-                bestRate_ = rate;
-                misses_ = 0;
-            } else {
-                ++misses_;
-            }
-            climbOn();
-            break;
-        case Phase::Settle:
-            belowRate_ = 0;
-            aboveRate_ = 0;
-            if (step_ > 0) {
-                --step_;
-                phase_ = Phase::CheckBelow;
-            } else {
-                phase_ = Phase::CheckHere;
-            }
-            break;
-        case Phase::CheckBelow:
-            belowRate_ = rate;
-            step_ = best_;
-            phase_ = Phase::CheckHere;
-            break;
-        case Phase::CheckHere:
-            hereRate_ = rate;
-            if (step_ < top_) {
-                ++step_;
-                phase_ = Phase::CheckAbove;
-            } else {
-                decide();
-            }
-            break;
-        case Phase::CheckAbove:
-            aboveRate_ = rate;
-            decide();
-            break;
+void BlockSizer::startRound() {
+    planSize_ = 0;
+    for (const int offset : kRound) {
+        if ((offset >= 0 || here_ > 0) && (offset <= 0 || here_ < top_)) {
+            plan_[planSize_++] = offset;
+        }
     }
+    planAt_ = 0;
+    for (unsigned slot = 0; slot < 3; ++slot) {
+        bytes_[slot] = 0;
+        nanos_[slot] = 0;
+    }
+    step_ = here_ + static_cast<unsigned>(plan_[0]);
 }
 
-void BlockSizer::decide() {
-    const bool below = belowRate_ > hereRate_ * kBetter && belowRate_ >= aboveRate_;
-    const bool above = !below && aboveRate_ > hereRate_ * kBetter;
-    if (below || above) {
-        direction_ = below ? -1 : 1;
-        best_ = below ? best_ - 1 : best_ + 1;
-        bestRate_ = below ? belowRate_ : aboveRate_;
-        misses_ = 0;
-        step_ = best_;
-        phase_ = Phase::Climb;
-        climbOn();
+void BlockSizer::endRound() {
+    // Rates in bytes per nanosecond; 0 where a side was not tried.
+    double rates[3];
+    for (unsigned slot = 0; slot < 3; ++slot) {
+        rates[slot] = nanos_[slot] > 0 ? bytes_[slot] / nanos_[slot] : 0;
+    }
+    const int better = rates[0] > rates[2] ? 0 : 2;
+    if (rates[better] > rates[1] * kBetter) {
+        // Climb on: a round around the new size at once.
+        here_ = here_ + static_cast<unsigned>(better) - 1;
+        startRound();
         return;
     }
-    step_ = best_;
-    phase_ = Phase::Settle;
-}
-
-void BlockSizer::climbOn() {
-    const bool room = direction_ > 0 ? step_ < top_ : step_ > 0;
-    if (misses_ < kMisses && room) {
-        step_ = direction_ > 0 ? step_ + 1 : step_ - 1;
-        return;
-    }
-    step_ = best_;
-    phase_ = Phase::Settle;
+    step_ = here_;
+    settling_ = true;
+    settleWindows_ = kSettleWindows;
 }

@@ -16,15 +16,17 @@
 // measured: the time from one written block to the next is what a block of
 // that size costs, making it included.
 //
-// The sizes are powers of two times the smallest. After a first window that
-// only warms up (the reader is still starting, the caches are cold), the
-// sizer climbs from one end of that range, a window of blocks at each size,
-// while the rate improves, and settles on the best. Every so often it tries
-// the sizes on either side of it and itself again, a window each, one right
-// after the other so that a drift in the machine's load falls on all three
-// alike, and climbs on where a neighbour is better: so it corrects a climb
-// that noise misled and follows a reader whose pace changes. A slow reader
-// makes every size drain alike, and the sizer stays where it is.
+// The sizes are powers of two times the smallest. The sizer compares the
+// size it holds with the sizes on either side of it in rounds of short
+// windows of blocks, in the order below, here, above, above, here, below, so
+// that a drift in the reader's pace or the machine's load falls on all three
+// alike; the pace through a pipe jumps between two or three levels from one
+// window to the next, and the round averages that out. Where a neighbour
+// drains faster, it moves there and runs another round at once, climbing
+// until nothing beside it is better; then it keeps that size for a long
+// window before the next round, so that the rounds cost a few percent at
+// most and still follow a reader whose pace changes. A slow reader makes
+// every size drain alike, and the sizer stays where it is.
 class BlockSizer {
 public:
     // Sizes from `smallest` to at most `largest`, starting with the smallest
@@ -39,26 +41,27 @@ public:
     void written(std::chrono::nanoseconds now);
 
 private:
-    enum class Phase { WarmUp, Climb, Settle, CheckBelow, CheckHere, CheckAbove };
-
-    // Acts on the rate, in bytes per nanosecond, of the window just ended.
-    void measured(double rate);
-    // After checking the neighbours: climb towards a better one, or settle.
-    void decide();
-    // The next step of a climb, or settling on the best size seen.
-    void climbOn();
+    // Plans a round of windows around the size held.
+    void startRound();
+    // Moves to a neighbour that drained faster in the round, or settles.
+    void endRound();
 
     std::size_t smallest_;
-    unsigned top_ = 0;  // the step of the largest size
-    unsigned step_ = 0;
-    Phase phase_ = Phase::WarmUp;
-    int direction_ = 1;
-    unsigned best_ = 0;
-    double bestRate_ = 0;
-    unsigned misses_ = 0;
-    double belowRate_ = 0;
-    double hereRate_ = 0;
-    double aboveRate_ = 0;
+    unsigned top_ = 0;   // the step of the largest size
+    unsigned here_ = 0;  // the step held
+    unsigned step_ = 0;  // the step of the window under way
+    // The round's windows, as offsets from here_, and the one under way.
+    int plan_[6] = {};
+    unsigned planSize_ = 0;
+    unsigned planAt_ = 0;
+    // Bytes and nanoseconds measured in the round, below, here and above.
+    double bytes_[3] = {};
+    double nanos_[3] = {};
+    // Whether the window under way is a long one at the size held, and how
+    // many short windows long it is: the first one only warms up (the
+    // reader is still starting, the caches are cold).
+    bool settling_ = true;
+    unsigned settleWindows_ = 1;
     bool started_ = false;
     std::chrono::nanoseconds windowStart_{0};
     std::size_t windowBytes_ = 0;

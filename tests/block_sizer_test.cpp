@@ -41,7 +41,7 @@ const ReaderCase kReaderCases[] = {
 
 class BlockSizerTest : public testing::TestWithParam<ReaderCase> {};
 
-// Over the last half of two seconds, the writer drains nearly as fast as the
+// Over the last of three seconds, the writer drains nearly as fast as the
 // best size would: the sizer found it, again after the reader changed its
 // pace, and trying other sizes now and then costs little.
 TEST_P(BlockSizerTest, DrainsNearTheBestRate) {
@@ -52,7 +52,7 @@ TEST_P(BlockSizerTest, DrainsNearTheBestRate) {
     double now = 0;
     double bytesAtTheEnd = 0;
     std::uint32_t random = 1;
-    while (now < 2 * kSecond) {
+    while (now < 3 * kSecond) {
         const std::size_t size = sizer.size();
         ASSERT_TRUE(size >= kSmallest && size <= largest) << size;
         std::size_t step = 0;
@@ -63,14 +63,14 @@ TEST_P(BlockSizerTest, DrainsNearTheBestRate) {
         random = random * 1664525 + 1013904223;
         const double off = reader.noise * (static_cast<double>(random >> 8) / (1 << 24) * 2 - 1);
         now += static_cast<double>(size) / rates[step] * (1 + off);
-        if (now >= 1.5 * kSecond) {
+        if (now >= 2 * kSecond) {
             bytesAtTheEnd += static_cast<double>(size);
         }
         sizer.written(std::chrono::nanoseconds(static_cast<std::int64_t>(now)));
     }
     const auto& last = reader.later.empty() ? reader.rates : reader.later;
     const double best = *std::max_element(last.begin(), last.end());
-    EXPECT_GE(bytesAtTheEnd / (now - 1.5 * kSecond) / best, 0.95);
+    EXPECT_GE(bytesAtTheEnd / (now - 2 * kSecond) / best, 0.95);
 }
 
 INSTANTIATE_TEST_SUITE_P(Readers, BlockSizerTest, testing::ValuesIn(kReaderCases));
