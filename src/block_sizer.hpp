@@ -14,7 +14,7 @@
 // the worst ones several times slower. Into a file or /dev/null fewer, larger
 // writes usually win. None of that can be asked of the system, but it can be
 // measured: the time from one written block to the next is what a block of
-// that size costs, making it included.
+// that size costs, the making of it included.
 //
 // The sizes are powers of two times the smallest. The sizer compares the
 // size it holds with the sizes on either side of it in rounds of short
