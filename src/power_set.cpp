@@ -287,10 +287,11 @@ void printPowerSet(const std::int32_t* elements, std::int32_t n) {
                             ? BlockSizer(kSmallestBlock, kLargestBlock, outputIsPipe())
                             : BlockSizer(kFallbackWriteSize, kFallbackWriteSize, true);
 
+    const std::uint32_t subsets = std::uint32_t{1} << n;
     char* out = putConstant(begin, 'n', n);
-    out = putConstant(out, 'p', (std::uint32_t{1} << n) - 1);
+    out = putConstant(out, 'p', subsets - 1);
     const auto used = static_cast<std::size_t>(out - begin);
-    finish(allocated, writeFactsOf(elements, n, 1, std::uint32_t{1} << n, begin, blocks, used));
+    finish(allocated, writeFactsOf(elements, n, 1, subsets, begin, blocks, used));
 #ifdef POWERFACTS_REPORT_BLOCK_SIZE
     // bench/run's build of the tool says which block size it ended with.
     std::fprintf(stderr, "%zu\n", blocks.size());
