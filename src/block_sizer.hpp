@@ -10,11 +10,11 @@
 // How fast blocks of a given size drain depends on who reads them and how:
 // into a pipe the reader's own read size, how the two processes wake each
 // other and what the caches hold all count, and the best size differs from
-// reader to reader and from host to host by a factor of eight or more, with
-// the worst ones several times slower. Into a file or /dev/null fewer, larger
-// writes usually win. None of that can be asked of the system, but it can be
-// measured: the time from one written block to the next is what a block of
-// that size costs, the making of it included.
+// reader to reader and from host to host (bench/run's pipe table shows the
+// best size for three readers on the host it runs on). Into a file or
+// /dev/null fewer, larger writes usually win. None of that can be asked of
+// the system, but it can be measured: the time from one written block to the
+// next is what a block of that size costs, the making of it included.
 //
 // The sizes are powers of two times the smallest. The sizer compares the
 // size it holds with the sizes on either side of it in rounds of short
@@ -33,8 +33,12 @@ public:
     // or the largest. With smallest == largest the size never changes.
     BlockSizer(std::size_t smallest, std::size_t largest, bool startSmall);
 
-    // The size of the next block.
+    // The size of the next block: the size held, or during a round the one
+    // under trial.
     std::size_t size() const { return smallest_ << step_; }
+
+    // The size held: the one settled on, or the one a round is around.
+    std::size_t held() const { return smallest_ << here_; }
 
     // Tells the sizer that a block of size() bytes went out at `now` (any
     // steady clock's time since its epoch); size() may change.

@@ -1,5 +1,7 @@
 #include "fallible_calls.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -8,5 +10,7 @@ std::int32_t* allocateElements(std::size_t count) {
 }
 
 char* allocateOutputBuffer(std::size_t size) { return static_cast<char*>(std::malloc(size)); }
+
+ssize_t writeOutput(const char* data, std::size_t size) { return write(STDOUT_FILENO, data, size); }
 
 int closeOutput() { return std::fclose(stdout); }

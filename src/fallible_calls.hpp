@@ -1,12 +1,21 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 
 // The C library calls whose failures the tool must survive, behind functions
 // of its own: a test build links other definitions that make each of them
-// fail on demand, so that the paths taken only when memory is short or the
-// output cannot be closed are run by the tests too.
+// fail on demand and record what they were given, so that the paths taken
+// only when memory is short, a write is cut short or the output cannot be
+// closed are run by the tests too.
+//
+// Memory comes from malloc, not new: nothing in the tool throws or needs the
+// C++ runtime's allocator, and with libstdc++ the tool then loads no C++
+// runtime library at start-up, which is most of the time a small count takes.
+// (libc++ keeps to_chars' helpers in its shared library, so there it is
+// loaded all the same.)
 
 // malloc of `count` elements, for the element array; may return null, also
 // for a count of 0, as malloc(0) may.
@@ -14,6 +23,10 @@ std::int32_t* allocateElements(std::size_t count);
 
 // malloc of the writer's output buffer; may return null.
 char* allocateOutputBuffer(std::size_t size);
+
+// write(2) to standard output: the bytes taken, which may be fewer than
+// `size`, or -1 with errno set (EINTR among the reasons).
+ssize_t writeOutput(const char* data, std::size_t size);
 
 // fclose(stdout): 0, or EOF with errno set.
 int closeOutput();

@@ -22,37 +22,26 @@
 // characters (-99 to 999), the digits and tail 26 bytes at most; other
 // elements take a three-chunk variant of the same loop.
 //
-// Blocks go out with fwrite. Their size is not fixed: how fast a block drains
-// depends on the reader and the host far more than on anything the writer
-// can ask the system (the best size into a pipe ranged from 4 to 64 KiB
-// across readers and hosts, and sizes off by a few steps ran several times
-// slower), so BlockSizer times the blocks as they go and settles on the size
-// that drains fastest, re-checking as it goes. Whether stdout is a pipe only
-// says where to start looking: small blocks there, large ones elsewhere.
-//
-// At the first failed write the writer returns, leaving the error to the
-// caller through ferror(stdout) and errno. Memory is the one fixed buffer,
-// whatever n is; if it cannot be had, a small one on the stack gives the same
-// text, only more slowly.
+// Blocks go to BlockOutput (block_output.hpp), which writes each one whole
+// and picks their size. Memory is the one fixed buffer, whatever n is; if it
+// cannot be had, a small one on the stack gives the same text, only more
+// slowly.
 
 #include "power_set.hpp"
 
-#include "block_sizer.hpp"
+#include "block_output.hpp"
 #include "fallible_calls.hpp"
 #include "subset_number.hpp"
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-
-#include <sys/stat.h>
-#include <time.h>
 
 namespace {
 
@@ -60,12 +49,10 @@ constexpr std::string_view kFactHead = "powerSet(";
 constexpr std::size_t kMaxElements = 31;
 // Digits of the largest subset number, 2^31 - 1.
 constexpr std::size_t kMaxDigits = 10;
-// The range the block size is chosen from, by timing (BlockSizer). At most
-// 512 KiB, so that memory grows by less than 1 MiB from small counts to
-// large ones, whatever size wins.
-constexpr std::size_t kSmallestBlock = std::size_t{4} << 10;
-constexpr std::size_t kLargestBlock = std::size_t{512} << 10;
 constexpr std::size_t kFallbackBufferSize = 4096;
+// The largest block printSubsets takes: far more than any test needs, and
+// far from where the buffer's size would wrap.
+constexpr std::size_t kLargestChosenBlock = std::size_t{1} << 30;
 
 // The elements whose tail takes the 16-byte copy.
 constexpr std::int32_t kShortTailMin = -99;
@@ -139,26 +126,7 @@ static_assert(blocksFit(kBufferSize, kSmallestBlock) && blocksFit(kBufferSize, k
               "the output buffer must take its blocks and the room past them");
 static_assert(blocksFit(kFallbackBufferSize, kFallbackWriteSize),
               "the fallback buffer must take its blocks and the room past them");
-
-// Whether stdout is a pipe or socket, read by another process as we write.
-bool outputIsPipe() {
-    struct stat status {};
-    return fstat(fileno(stdout), &status) == 0 &&
-           (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
-}
-
-// The time on a clock that only goes forward: POSIX's, because
-// std::chrono::steady_clock::now() lives in libstdc++'s shared library, which
-// the tool otherwise never loads.
-std::chrono::nanoseconds steadyNow() {
-    timespec time{};
-    clock_gettime(CLOCK_MONOTONIC, &time);
-    return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
-}
-
-bool writeAll(const char* data, std::size_t size) {
-    return std::fwrite(data, 1, size, stdout) == size;
-}
+constexpr std::size_t kFallbackSizes[] = {kFallbackWriteSize};
 
 // Writes "#const NAME = VALUE.\n" at `out`; returns the end.
 char* putConstant(char* out, char name, long long value) {
@@ -193,13 +161,16 @@ void shiftTails(const char (&tails)[kMaxElements][kTailCopy],
 }
 
 // Writes the facts of subsets first .. subsets-1 after the `used` bytes
-// already in the buffer, in blocks as `blocks` sizes them; returns false at the
-// first failed write.
+// already in `buffer`, in blocks as `output` sizes them; returns 0, or the
+// errno of the first failed write.
 template <std::size_t kTailCopy>
-bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
-                std::uint32_t subsets, char* begin, BlockSizer& blocks, std::size_t used) {
+int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
+               std::uint32_t subsets, std::span<char> buffer, BlockOutput& output,
+               std::size_t used) {
     constexpr std::size_t kChunks = chunksFor(kTailCopy);
-    char tails[kMaxElements][kTailCopy];
+    // Zeroed past each tail too: those bytes are copied and OR'ed with the
+    // rest, and only ever overwritten or left past the text's end.
+    char tails[kMaxElements][kTailCopy] = {};
     std::size_t tailSizes[kMaxElements];
     for (std::int32_t j = 0; j < n; ++j) {
         char* end = tails[j];
@@ -216,7 +187,10 @@ bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t firs
     Line<kChunks> lines[kMaxElements];
     shiftTails(tails, tailSizes, n, number.size(), lines);
 
-    char* flushAt = begin + blocks.size();
+    char* const begin = buffer.data();
+    std::size_t block = output.size();
+    assert(blocksFit(buffer.size(), block));
+    char* flushAt = begin + block;
     char* out = std::copy(kFactHead.begin(), kFactHead.end(), begin + used);
 
     for (std::uint32_t i = first; i < subsets; ++i) {
@@ -224,13 +198,16 @@ bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t firs
             shiftTails(tails, tailSizes, n, number.size(), lines);
         }
         if (out >= flushAt) {
-            if (!writeAll(begin, blocks.size())) {
-                return false;
+            if (const int error = output.put(begin, block)) {
+                return error;
             }
             // What went past, the spare head with it, starts the next block.
             out = std::copy(flushAt, out, begin);
-            blocks.written(steadyNow());
-            flushAt = begin + blocks.size();
+            block = output.size();
+            // The stores below run past the block by up to a subset: safe
+            // only while the buffer takes the new size and that room.
+            assert(blocksFit(buffer.size(), block));
+            flushAt = begin + block;
         }
         const Chunk digits = number.digits();
         for (std::uint32_t members = i; members != 0; members &= members - 1) {
@@ -243,69 +220,80 @@ bool writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t firs
             out += line.size;
         }
     }
-    return writeAll(begin, static_cast<std::size_t>(out - begin) - kFactHead.size());
+    // The last subset may have run past the block's end: the block goes out
+    // at its own size all the same, and what went past after it.
+    char* const end = out - kFactHead.size();
+    if (end > flushAt) {
+        if (const int error = output.put(begin, block)) {
+            return error;
+        }
+        return output.put(flushAt, static_cast<std::size_t>(end - flushAt));
+    }
+    return output.put(begin, static_cast<std::size_t>(end - begin));
 }
 
 // writeFacts with the copy that the elements' tails fit.
-bool writeFactsOf(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
-                  std::uint32_t subsets, char* begin, BlockSizer& blocks, std::size_t used) {
+int writeFactsOf(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
+                 std::uint32_t subsets, std::span<char> buffer, BlockOutput& output,
+                 std::size_t used) {
     // ",E).\npowerSet(" fits 16 bytes while E has at most three characters.
     const bool shortTails = std::all_of(elements, elements + n, [](std::int32_t e) {
         return e >= kShortTailMin && e <= kShortTailMax;
     });
-    return shortTails ? writeFacts<16>(elements, n, first, subsets, begin, blocks, used)
-                      : writeFacts<32>(elements, n, first, subsets, begin, blocks, used);
+    return shortTails ? writeFacts<16>(elements, n, first, subsets, buffer, output, used)
+                      : writeFacts<32>(elements, n, first, subsets, buffer, output, used);
 }
 
-// Frees the writer's buffer and flushes stdout after a successful write. The
-// caller reads a failed write's reason from errno, and only recent POSIX
-// promises that free leaves errno alone.
-void finish(char* allocated, bool written) {
-    const int writeErrno = errno;
-    std::free(allocated);
-    errno = writeErrno;
-    if (written) {
-        std::fflush(stdout);
-    }
+// The whole text: the #const lines, then every subset's facts.
+int writeAll(const std::int32_t* elements, std::int32_t n, std::span<char> buffer,
+             BlockOutput& output) {
+    const std::uint32_t subsets = std::uint32_t{1} << n;
+    char* out = putConstant(buffer.data(), 'n', n);
+    out = putConstant(out, 'p', subsets - 1);
+    const auto used = static_cast<std::size_t>(out - buffer.data());
+    return writeFactsOf(elements, n, 1, subsets, buffer, output, used);
 }
 
 }  // namespace
 
-void printPowerSet(const std::int32_t* elements, std::int32_t n) {
+int printPowerSet(const std::int32_t* elements, std::int32_t n) {
     if (n < 0 || n > static_cast<std::int32_t>(kMaxElements)) {
-        return;
+        return EINVAL;
     }
-    // malloc, not new: nothing here throws or needs the C++ runtime's
-    // allocator. (With libstdc++ the tool then loads no C++ runtime library at
-    // all; with libc++ it still does, for to_chars' helpers.)
     char* const allocated = allocateOutputBuffer(kBufferSize);
-    char fallback[kFallbackBufferSize];
-    char* const begin = allocated != nullptr ? allocated : fallback;
-    // Into a pipe small blocks tend to drain best, elsewhere large ones: the
-    // sizer starts at that end and measures from there.
-    BlockSizer blocks = allocated != nullptr
-                            ? BlockSizer(kSmallestBlock, kLargestBlock, outputIsPipe())
-                            : BlockSizer(kFallbackWriteSize, kFallbackWriteSize, true);
-
-    const std::uint32_t subsets = std::uint32_t{1} << n;
-    char* out = putConstant(begin, 'n', n);
-    out = putConstant(out, 'p', subsets - 1);
-    const auto used = static_cast<std::size_t>(out - begin);
-    finish(allocated, writeFactsOf(elements, n, 1, subsets, begin, blocks, used));
+    if (allocated == nullptr) {
+        char fallback[kFallbackBufferSize];
+        BlockOutput output(kFallbackSizes);
+        return writeAll(elements, n, fallback, output);
+    }
+    BlockOutput output;
+    const int error = writeAll(elements, n, {allocated, kBufferSize}, output);
+    std::free(allocated);
 #ifdef POWERFACTS_REPORT_BLOCK_SIZE
     // bench/run's build of the tool says which block size it ended with.
-    std::fprintf(stderr, "%zu\n", blocks.size());
+    std::fprintf(stderr, "%zu\n", output.held());
 #endif
+    return error;
 }
 
-void printSubsets(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
-                  std::uint32_t last, std::size_t blockSize) {
+int printSubsets(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
+                 std::uint32_t last, std::span<const std::size_t> blockSizes) {
+    const bool sizesFit =
+        !blockSizes.empty() && std::all_of(blockSizes.begin(), blockSizes.end(), [](auto size) {
+            return size <= kLargestChosenBlock && blocksFit(size + kSubsetRoom, size);
+        });
     if (n < 1 || n > static_cast<std::int32_t>(kMaxElements) || first < 1 || first > last ||
-        last > (std::uint32_t{1} << n) - 1 || !blocksFit(blockSize + kSubsetRoom, blockSize)) {
-        return;
+        last > (std::uint32_t{1} << n) - 1 || !sizesFit) {
+        return EINVAL;
     }
-    char* const allocated = allocateOutputBuffer(blockSize + kSubsetRoom);
-    BlockSizer blocks(blockSize, blockSize, true);
-    finish(allocated, allocated != nullptr &&
-                          writeFactsOf(elements, n, first, last + 1, allocated, blocks, 0));
+    BlockOutput output(blockSizes);
+    const std::size_t bufferSize = output.largest() + kSubsetRoom;
+    char* const allocated = allocateOutputBuffer(bufferSize);
+    if (allocated == nullptr) {
+        return ENOMEM;
+    }
+    const int error =
+        writeFactsOf(elements, n, first, last + 1, {allocated, bufferSize}, output, 0);
+    std::free(allocated);
+    return error;
 }

@@ -47,6 +47,19 @@ TEST(FallibleCallsTest, CloseReportsTheFailedFlush) {
     close(ends[1]);
 }
 
+// Nothing to flush, so the flush succeeds; the close itself must fail and
+// say why.
+[[noreturn]] void closeClosedOutput() {
+    std::fflush(stdout);
+    close(STDOUT_FILENO);
+    errno = 0;
+    _exit(closeOutput() == 0 ? 0 : errno);
+}
+
+TEST(FallibleCallsTest, CloseReportsTheFailedClose) {
+    EXPECT_EXIT(closeClosedOutput(), testing::ExitedWithCode(EBADF), "");
+}
+
 TEST(FallibleCallsTest, CloseSucceedsWhereTheTextGoesOut) {
     const int null = open("/dev/null", O_WRONLY);
     ASSERT_GE(null, 0);

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <vector>
 
+#include "block_output.hpp"
 #include "power_set.hpp"
 #include "reference_facts.hpp"
 #include "tool_runner.hpp"
@@ -11,8 +13,9 @@
 namespace {
 
 std::string writerOutput(const std::vector<std::int32_t>& elements) {
-    return captureStdout(
-        [&] { printPowerSet(elements.data(), static_cast<std::int32_t>(elements.size())); });
+    return captureStdout([&] {
+        EXPECT_EQ(printPowerSet(elements.data(), static_cast<std::int32_t>(elements.size())), 0);
+    });
 }
 
 TEST(PowerSetTest, PrintsValuesNotPositions) {
@@ -22,7 +25,8 @@ TEST(PowerSetTest, PrintsValuesNotPositions) {
 }
 
 TEST(PowerSetTest, ZeroElementsReadsNoArray) {
-    EXPECT_EQ(captureStdout([] { printPowerSet(nullptr, 0); }), "#const n = 0.\n#const p = 0.\n");
+    EXPECT_EQ(captureStdout([] { EXPECT_EQ(printPowerSet(nullptr, 0), 0); }),
+              "#const n = 0.\n#const p = 0.\n");
 }
 
 // Any element values, in any order, with repeats: each is printed as given.
@@ -64,36 +68,55 @@ struct BlockCase {
     std::vector<std::int32_t> elements;  // 31 of them, but for one row
     std::uint32_t first;                 // the subsets written, first to last
     std::uint32_t last;
-    std::size_t blockSize;  // 0: the block ends just past the last subset's start
+    // The blocks' sizes, in turn; 0: the block ends just past the last
+    // subset's start.
+    std::vector<std::size_t> blockSizes;
 };
 
 void PrintTo(const BlockCase& c, std::ostream* os) {
     *os << c.elements.size() << " elements from " << c.elements.front() << ", subsets from "
-        << c.first << " to " << c.last << ", blocks of " << c.blockSize;
+        << c.first << " to " << c.last << ", blocks of";
+    for (const std::size_t size : c.blockSizes) {
+        *os << " " << size;
+    }
 }
 
 const std::uint32_t kLast = INT32_MAX;
+// The longest subset: 31 lines of 34 bytes, the least a block must take.
+constexpr std::size_t kLongestSubset = std::size_t{31} * 34;
+
+const std::vector<std::int32_t> kMixedElements = {
+    INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1, -99, 999,
+    INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1, -99, 999,
+    INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1};
 
 // The longest lines there are, where a block ends. The last subset holds
 // every element, so with a block ending one byte after its start, its stores
 // fill the room kept past the block to the last byte, and a sanitizer build
 // sees any store past it. Ten- and eleven-character elements with ten-digit
 // subset numbers make lines of 33 and 34 bytes, past two 16-byte stores.
+// Where the size changes from block to block, the bytes that went past a
+// large block start a small one, and a debug build checks at each change
+// that the buffer takes the new block and the room past it.
 const BlockCase kBlockCases[] = {
-    {std::vector<std::int32_t>(31, INT32_MIN), kLast - 2, kLast, 0},
-    {std::vector<std::int32_t>(31, INT32_MAX), kLast - 2, kLast, 0},
-    {std::vector<std::int32_t>(31, -1000000000), kLast - 2, kLast, 0},
+    {std::vector<std::int32_t>(31, INT32_MIN), kLast - 2, kLast, {0}},
+    {std::vector<std::int32_t>(31, INT32_MAX), kLast - 2, kLast, {0}},
+    {std::vector<std::int32_t>(31, -1000000000), kLast - 2, kLast, {0}},
     // The longest lines that take the 16-byte tail copy.
-    {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, 0},
+    {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, {0}},
     // Many blocks of long lines, each block's overshoot moved to the front.
-    {{INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1, -99, 999,
-      INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1, -99, 999,
-      INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1},
-     kLast - 700,
-     kLast,
-     4096},
+    {kMixedElements, kLast - 700, kLast, {4096}},
     // Nine digits to ten on the way, with every line over 32 bytes after it.
-    {std::vector<std::int32_t>(30, INT32_MIN), 999999900, 1000000100, 2048},
+    {std::vector<std::int32_t>(30, INT32_MIN), 999999900, 1000000100, {2048}},
+    // The sizer's smallest and largest sizes in turn, every block a change.
+    {kMixedElements, kLast - 6000, kLast, {kSmallestBlock, kLargestBlock}},
+    {std::vector<std::int32_t>(31, -99), kLast - 6000, kLast, {kLargestBlock, kSmallestBlock}},
+    // The least a block may be, right after the largest: what went past the
+    // large block fills the small one at once.
+    {std::vector<std::int32_t>(31, INT32_MIN),
+     kLast - 3000,
+     kLast,
+     {kLargestBlock, kLongestSubset, kLongestSubset + 1}},
 };
 
 class BlockEndTest : public testing::TestWithParam<BlockCase> {};
@@ -103,24 +126,50 @@ TEST_P(BlockEndTest, MatchesDefinition) {
     const auto n = static_cast<std::int32_t>(c.elements.size());
     // The buffer starts with a line's head; the last subset starts after it
     // and after the lines before it.
-    const std::size_t block =
-        c.blockSize != 0 ? c.blockSize
-                         : std::string("powerSet(").size() +
-                               referenceSubsets(c.elements, c.first, c.last - 1).size() + 1;
-    EXPECT_TRUE(
-        sameText(captureStdout([&] { printSubsets(c.elements.data(), n, c.first, c.last, block); }),
-                 referenceSubsets(c.elements, c.first, c.last)));
+    std::vector<std::size_t> sizes = c.blockSizes;
+    if (sizes == std::vector<std::size_t>{0}) {
+        sizes[0] = std::string("powerSet(").size() +
+                   referenceSubsets(c.elements, c.first, c.last - 1).size() + 1;
+    }
+    EXPECT_TRUE(sameText(captureStdout([&] {
+                             EXPECT_EQ(printSubsets(c.elements.data(), n, c.first, c.last, sizes),
+                                       0);
+                         }),
+                         referenceSubsets(c.elements, c.first, c.last)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, BlockEndTest, testing::ValuesIn(kBlockCases));
 
-// A library caller can pass any count; the subset numbers of a count past 31
-// would not fit an ASP integer, so such a call must not write a wrong text.
-TEST(PowerSetTest, WritesNothingForCountsOutOfRange) {
+// A library caller can pass anything; what does not describe a text the
+// writer can write (subset numbers past an ASP integer or past the count's
+// subsets, blocks that cannot take a subset, or whose buffer would not fit
+// the address space) must write nothing and say so.
+TEST(PowerSetTest, RefusesWhatItCannotWrite) {
     const std::vector<std::int32_t> elements(40, 1);
     for (const std::int32_t n : {-1, 32, 33, 40, INT32_MIN}) {
-        EXPECT_EQ(captureStdout([&] { printPowerSet(elements.data(), n); }), "") << "n = " << n;
+        EXPECT_EQ(captureStdout([&] { EXPECT_EQ(printPowerSet(elements.data(), n), EINVAL); }), "")
+            << "n = " << n;
     }
+    struct Call {
+        std::int32_t n;
+        std::uint32_t first;
+        std::uint32_t last;
+        std::size_t blockSize;
+    };
+    for (const Call& call :
+         {Call{3, 1, 8, 4096}, Call{3, 0, 7, 4096}, Call{3, 5, 4, 4096}, Call{0, 1, 1, 4096},
+          Call{32, 1, 1, 4096}, Call{3, 1, 7, kLongestSubset - 1}, Call{3, 1, 7, SIZE_MAX},
+          Call{3, 1, 7, SIZE_MAX - 100}}) {
+        const std::size_t sizes[] = {call.blockSize};
+        EXPECT_EQ(captureStdout([&] {
+                      EXPECT_EQ(printSubsets(elements.data(), call.n, call.first, call.last, sizes),
+                                EINVAL);
+                  }),
+                  "")
+            << "n = " << call.n << ", subsets " << call.first << " to " << call.last
+            << ", blocks of " << call.blockSize;
+    }
+    EXPECT_EQ(printSubsets(elements.data(), 3, 1, 7, {}), EINVAL);
 }
 
 }  // namespace

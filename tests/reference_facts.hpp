@@ -24,11 +24,25 @@ inline std::string referenceSubsets(const std::vector<std::int32_t>& elements, s
     return text;
 }
 
+inline std::string referenceConstants(const std::vector<std::int32_t>& elements) {
+    return "#const n = " + std::to_string(elements.size()) +
+           ".\n#const p = " + std::to_string((std::uint64_t{1} << elements.size()) - 1) + ".\n";
+}
+
 // The whole text for `elements`: the #const lines, then every subset's facts.
 inline std::string referenceFacts(const std::vector<std::int32_t>& elements) {
-    const std::uint64_t last = (std::uint64_t{1} << elements.size()) - 1;
-    return "#const n = " + std::to_string(elements.size()) +
-           ".\n#const p = " + std::to_string(last) + ".\n" + referenceSubsets(elements, 1, last);
+    return referenceConstants(elements) +
+           referenceSubsets(elements, 1, (std::uint64_t{1} << elements.size()) - 1);
+}
+
+// The first `bytes` bytes of that text (all of it, if it is shorter),
+// however large the whole.
+inline std::string referenceStart(const std::vector<std::int32_t>& elements, std::size_t bytes) {
+    std::string text = referenceConstants(elements);
+    for (std::uint64_t i = 1; text.size() < bytes && i < std::uint64_t{1} << elements.size(); ++i) {
+        text += referenceSubsets(elements, i, i);
+    }
+    return text.substr(0, bytes);
 }
 
 inline std::vector<std::int32_t> oneTo(std::int32_t n) {

@@ -206,10 +206,17 @@ ToolRun runTool(const std::vector<std::string>& args, Sink sink, std::chrono::se
     return runBinary(POWERFACTS_BINARY, args, sink, timeout);
 }
 
-ToolRun runToolWithFault(const char* fault, const std::vector<std::string>& args) {
+ToolRun runToolWithFault(const char* fault, const std::vector<std::string>& args, Sink sink) {
+    const TempFile log;
     setenv("POWERFACTS_FAULT", fault, 1);
-    ToolRun run = runBinary(POWERFACTS_WITH_FAULTS, args, Sink::File, std::chrono::seconds(120));
+    setenv("POWERFACTS_WRITE_LOG", log.path().c_str(), 1);
+    ToolRun run = runBinary(POWERFACTS_WITH_FAULTS, args, sink, std::chrono::seconds(120));
     unsetenv("POWERFACTS_FAULT");
+    unsetenv("POWERFACTS_WRITE_LOG");
+    std::istringstream sizes(readFile(log.path()));
+    for (std::size_t size = 0; sizes >> size;) {
+        run.writes.push_back(size);
+    }
     return run;
 }
 

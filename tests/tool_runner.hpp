@@ -39,6 +39,7 @@ struct ToolRun {
     bool timedOut = false;
     std::string out;
     std::string err;
+    std::vector<std::size_t> writes;  // the test build's write calls: the bytes each was given
 };
 
 // Runs `program` with `args`, waits at most `timeout`, and collects what it
@@ -53,8 +54,9 @@ ToolRun runTool(const std::vector<std::string>& args, Sink sink = Sink::File,
                 std::chrono::seconds timeout = std::chrono::seconds(120));
 
 // runTool on the tool's test build, with the call named by `fault` failing
-// (see injected_faults.cpp).
-ToolRun runToolWithFault(const char* fault, const std::vector<std::string>& args);
+// ("" for none; see injected_faults.cpp), and its write calls recorded.
+ToolRun runToolWithFault(const char* fault, const std::vector<std::string>& args,
+                         Sink sink = Sink::File);
 
 // The words that start a built binary: its path, after the emulator's.
 std::vector<std::string> toolCommand(const char* binary = POWERFACTS_BINARY);

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <span>
+
+#include "block_sizer.hpp"
+
+// Standard output as the fact writer sees it: blocks of a size this side
+// chooses, each handed to the kernel whole.
+//
+// Blocks go out with write(2), not stdio. The sizes are chosen for the
+// kernel to see, and only write(2) promises that everywhere: BSD-derived
+// stdio writes an unbuffered stream BUFSIZ bytes at a time, and BUFSIZ is
+// 1024 there, so on FreeBSD, OpenBSD, NetBSD and on macOS before 14 a block
+// of 512 KiB would reach the kernel as 512 writes of 1 KiB. (glibc and musl
+// pass such a write through whole, which is why Linux never shows it.)
+//
+// The range the sizes are chosen from, by timing (BlockSizer). At most
+// 512 KiB, so that memory grows by less than 1 MiB from small counts to large
+// ones, whatever size wins.
+inline constexpr std::size_t kSmallestBlock = std::size_t{4} << 10;
+inline constexpr std::size_t kLargestBlock = std::size_t{512} << 10;
+
+class BlockOutput {
+public:
+    // Sizes from kSmallestBlock to kLargestBlock, chosen by timing. Into a
+    // pipe or socket the search starts with the smallest, where a reader that
+    // runs beside the writer tends to do best; elsewhere (a file, a device)
+    // with the largest, where fewer writes win.
+    BlockOutput();
+
+    // The sizes in `sizes`, one block each, in turn and over again: for a
+    // buffer too small for the timed range, and for tests that choose where
+    // blocks end and when their size changes. `sizes` must outlive this.
+    explicit BlockOutput(std::span<const std::size_t> sizes);
+
+    // The size wanted for the next block.
+    std::size_t size() const { return sizes_.empty() ? sizer_.size() : sizes_[next_]; }
+
+    // The most size() ever gives.
+    std::size_t largest() const { return largest_; }
+
+    // The size the sizer holds (see BlockSizer::held).
+    std::size_t held() const { return sizes_.empty() ? sizer_.held() : size(); }
+
+    // Writes `bytes` bytes at `data`: a block of size() bytes, or the last,
+    // shorter one. One write(2) call, unless the kernel takes part of it or a
+    // signal interrupts it; then as many as it takes. Returns 0, or the errno
+    // of the write that failed. The next block's size may change.
+    int put(const char* data, std::size_t bytes);
+
+private:
+    BlockSizer sizer_;
+    std::span<const std::size_t> sizes_;
+    std::size_t next_ = 0;
+    std::size_t largest_;
+};
+
+// The time on a clock that only goes forward, as the sizer reads it.
+std::chrono::nanoseconds monotonicNow();
