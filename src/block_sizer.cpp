@@ -9,14 +9,16 @@ using std::chrono::milliseconds;
 // against a run of seconds.
 constexpr std::chrono::nanoseconds kWindow = milliseconds(8);
 constexpr unsigned kWindowBlocks = 4;
-// A settled size is kept this many windows before the next round, so that
-// trying the sizes beside it costs a few percent at most.
+// A settled size is kept this many windows before the next round: of every
+// 70 windows, at most 4 go to the sizes beside it, so a neighbour that drains
+// half as fast costs under 3 % of the time.
 constexpr unsigned kSettleWindows = 64;
 // A neighbour must beat the size held by this much to be taken, so that the
 // sizer does not wander between sizes that drain alike.
 constexpr double kBetter = 1.02;
-// The order of a round's windows, as steps from the size held: symmetric,
-// so that a steady drift in pace weighs on each size alike.
+// The order of a round's windows, as steps from the size held: each size's
+// windows lie, on average, at the round's middle, so that a steady drift in
+// pace weighs on each size alike.
 constexpr int kRound[] = {-1, 0, 1, 1, 0, -1};
 
 }  // namespace

@@ -18,15 +18,16 @@
 //
 // The sizes are powers of two times the smallest. The sizer compares the
 // size it holds with the sizes on either side of it in rounds of short
-// windows of blocks, in the order below, here, above, above, here, below, so
-// that a drift in the reader's pace or the machine's load falls on all three
-// alike; the pace through a pipe jumps between two or three levels from one
-// window to the next, and the round averages that out. Where a neighbour
-// drains faster, it moves there and runs another round at once, climbing
-// until nothing beside it is better; then it keeps that size for a long
-// window before the next round, so that the rounds cost a few percent at
-// most and still follow a reader whose pace changes. A slow reader makes
-// every size drain alike, and the sizer stays where it is.
+// windows of blocks, ordered so that a steady drift in the reader's pace or
+// the machine's load falls on all three alike, and repeated within the round,
+// since the pace through a pipe can jump from one window to the next. Where
+// a neighbour drains clearly faster, it moves there and runs another round at
+// once, climbing until nothing beside it is better; then it keeps that size
+// for a long stretch before the next round, so that trying sizes costs
+// little and a reader whose pace changes is still followed. A slow reader
+// makes every size drain alike, and the sizer stays where it is; so does a
+// stretch of sizes that drain alike, even with a better size beyond it, which
+// is why the search starts at the end where the best size usually lies.
 class BlockSizer {
 public:
     // Sizes from `smallest` to at most `largest`, starting with the smallest
