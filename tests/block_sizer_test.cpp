@@ -67,7 +67,8 @@ const ReaderCase kReaderCases[] = {
 class BlockSizerTest : public testing::TestWithParam<ReaderCase> {};
 
 // Over the last of three seconds, the writer drains nearly as fast as the
-// best size would, and holds the size it should: the sizer found it, again
+// best size would, and holds the size it should, without moving while it
+// tries the sizes beside it: the sizer found it, again
 // after the reader changed its pace, and trying other sizes now and then
 // costs little.
 TEST_P(BlockSizerTest, DrainsNearTheBestRate) {
@@ -78,6 +79,7 @@ TEST_P(BlockSizerTest, DrainsNearTheBestRate) {
     double now = 0;
     double bytesAtTheEnd = 0;
     double bestAtTheEnd = 0;  // what the best size would have drained meanwhile
+    unsigned movesAtTheEnd = 0;
     std::uint32_t random = 1;
     while (now < 3 * kSecond) {
         const std::size_t size = sizer.size();
@@ -96,10 +98,13 @@ TEST_P(BlockSizerTest, DrainsNearTheBestRate) {
             bestAtTheEnd += took * *std::max_element(rates.begin(), rates.end()) * pace;
         }
         now += took;
+        const std::size_t held = sizer.held();
         sizer.written(std::chrono::nanoseconds(static_cast<std::int64_t>(now)));
+        movesAtTheEnd += now >= 2 * kSecond && sizer.held() != held ? 1 : 0;
     }
     EXPECT_GE(bytesAtTheEnd / bestAtTheEnd, 0.95);
     EXPECT_EQ(sizer.held(), kSmallest << reader.settlesAt);
+    EXPECT_EQ(movesAtTheEnd, 0U) << "the size held still moves in the last second";
 }
 
 INSTANTIATE_TEST_SUITE_P(Readers, BlockSizerTest, testing::ValuesIn(kReaderCases));
