@@ -1,7 +1,6 @@
 #include "block_output.hpp"
 
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,12 +52,4 @@ int BlockOutput::put(const char* data, std::size_t bytes) {
         next_ = (next_ + 1) % sizes_.size();
     }
     return 0;
-}
-
-// POSIX's clock, because std::chrono::steady_clock::now() lives in
-// libstdc++'s shared library, which the tool otherwise never loads.
-std::chrono::nanoseconds monotonicNow() {
-    timespec time{};
-    clock_gettime(CLOCK_MONOTONIC, &time);
-    return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
 }

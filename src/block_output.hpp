@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <span>
 
@@ -58,6 +57,3 @@ private:
     std::size_t next_ = 0;
     std::size_t largest_;
 };
-
-// The time on a clock that only goes forward, as the sizer reads it.
-std::chrono::nanoseconds monotonicNow();

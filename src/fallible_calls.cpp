@@ -1,5 +1,6 @@
 #include "fallible_calls.hpp"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,3 +15,9 @@ char* allocateOutputBuffer(std::size_t size) { return static_cast<char*>(std::ma
 ssize_t writeOutput(const char* data, std::size_t size) { return write(STDOUT_FILENO, data, size); }
 
 int closeOutput() { return std::fclose(stdout); }
+
+std::chrono::nanoseconds monotonicNow() {
+    timespec time{};
+    clock_gettime(CLOCK_MONOTONIC, &time);
+    return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
+}

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -9,7 +10,10 @@
 // of its own: a test build links other definitions that make each of them
 // fail on demand and record what they were given, so that the paths taken
 // only when memory is short, a write is cut short or the output cannot be
-// closed are run by the tests too.
+// closed are run by the tests too. The clock is one of them: the block sizes
+// follow its readings, and a test build that makes them up, moving time on
+// with each write as a modelled reader would, sees the sizes the tool then
+// chooses, the same on every host.
 //
 // Memory comes from malloc, not new: nothing in the tool throws or needs the
 // C++ runtime's allocator, and with libstdc++ the tool then loads no C++
@@ -30,3 +34,9 @@ ssize_t writeOutput(const char* data, std::size_t size);
 
 // fclose(stdout): 0, or EOF with errno set.
 int closeOutput();
+
+// The time on a clock that only goes forward, as the block sizer reads it:
+// POSIX's clock_gettime(CLOCK_MONOTONIC), because
+// std::chrono::steady_clock::now() lives in libstdc++'s shared library,
+// which the tool otherwise never loads.
+std::chrono::nanoseconds monotonicNow();

@@ -164,7 +164,7 @@ const InjectedCase kInjectedCases[] = {
     {"close", "3", 1, "Error writing output: No space left on device\n", kWhole},
     {"short-writes", "16", 0, "", kWhole},
     {"eintr", "16", 0, "", kWhole},
-    {"write-error", "16", 1, "Error writing output: Input/output error\n", 2 * kLargestBlock},
+    {"write-error@3", "16", 1, "Error writing output: Input/output error\n", 2 * kLargestBlock},
 };
 
 class InjectedFaultTest : public testing::TestWithParam<InjectedCase> {};
@@ -178,6 +178,42 @@ TEST_P(InjectedFaultTest, OutputAndStatus) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, InjectedFaultTest, testing::ValuesIn(kInjectedCases));
+
+// Each write of a run failed in turn, from the first to the last, runs of
+// blocks of one size from the stack buffer: n = 9 in many blocks, n = 6 in a
+// block and the end of its last subset, which ran past it. A failed write,
+// or one that takes nothing, must end the run with its reason and leave the
+// blocks before it, no more; one the kernel takes in part must be finished.
+TEST(WriteFault, EveryWriteInTurn) {
+    struct Kind {
+        const char* fault;
+        const char* error;
+    };
+    const Kind kKinds[] = {
+        {"write-error", "Error writing output: Input/output error\n"},
+        {"write-nothing", "Error writing output: No space left on device\n"},
+        {"short-write", ""},
+    };
+    for (const char* count : {"6", "9"}) {
+        const std::string text = referenceFacts(oneTo(std::atoi(count)));
+        const ToolRun clean = runToolWithFault("no-buffer", {count});
+        ASSERT_EQ(clean.exitStatus, 0);
+        ASSERT_GE(clean.writes.size(), 2U);
+        std::size_t before = 0;
+        for (std::size_t k = 1; k <= clean.writes.size(); before += clean.writes[k++ - 1]) {
+            for (const Kind& kind : kKinds) {
+                const std::string fault =
+                    "no-buffer," + std::string(kind.fault) + "@" + std::to_string(k);
+                const ToolRun run = runToolWithFault(fault, {count});
+                const bool fails = *kind.error != '\0';
+                ASSERT_EQ(run.exitStatus, fails ? 1 : 0) << "n = " << count << ", " << fault;
+                ASSERT_EQ(run.err, kind.error) << "n = " << count << ", " << fault;
+                ASSERT_TRUE(sameText(run.out, fails ? text.substr(0, before) : text))
+                    << "n = " << count << ", " << fault;
+            }
+        }
+    }
+}
 
 // Under a shell, `powerfacts 31 | head` must end as filters do: quietly, by
 // SIGPIPE, without a message, and what head saw is the start of the text.

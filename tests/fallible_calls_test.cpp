@@ -6,12 +6,16 @@
 #include <fcntl.h>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "fallible_calls.hpp"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 // The tool's own definitions of the calls, not the test build's stand-ins.
 
@@ -65,6 +69,19 @@ TEST(FallibleCallsTest, CloseSucceedsWhereTheTextGoesOut) {
     ASSERT_GE(null, 0);
     EXPECT_EXIT(closeWithPendingText(null), testing::ExitedWithCode(0), "");
     close(null);
+}
+
+// The sizer's windows are milliseconds long: read in the wrong unit, every
+// window would end at once or never. Past a whole second, so that both
+// parts of the time count.
+TEST(FallibleCallsTest, ClockCountsNanoseconds) {
+    const auto ourStart = monotonicNow();
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(1100ms);
+    const std::chrono::nanoseconds theirs = std::chrono::steady_clock::now() - start;
+    const std::chrono::nanoseconds ours = monotonicNow() - ourStart;
+    EXPECT_GT(ours, theirs / 2);
+    EXPECT_LT(ours, theirs * 2);
 }
 
 }  // namespace

@@ -68,9 +68,10 @@ struct BlockCase {
     std::vector<std::int32_t> elements;  // 31 of them, but for one row
     std::uint32_t first;                 // the subsets written, first to last
     std::uint32_t last;
-    // The blocks' sizes, in turn; 0: the block ends just past the last
-    // subset's start.
+    // The blocks' sizes, in turn; empty: one block that ends `pastLast`
+    // bytes after the point where the last subset's number goes.
     std::vector<std::size_t> blockSizes;
+    std::size_t pastLast = 1;
 };
 
 void PrintTo(const BlockCase& c, std::ostream* os) {
@@ -78,6 +79,9 @@ void PrintTo(const BlockCase& c, std::ostream* os) {
         << c.first << " to " << c.last << ", blocks of";
     for (const std::size_t size : c.blockSizes) {
         *os << " " << size;
+    }
+    if (c.blockSizes.empty()) {
+        *os << " the last subset's start + " << c.pastLast;
     }
 }
 
@@ -93,17 +97,23 @@ const std::vector<std::int32_t> kMixedElements = {
 // The longest lines there are, where a block ends. The last subset holds
 // every element, so with a block ending one byte after its start, its stores
 // fill the room kept past the block to the last byte, and a sanitizer build
-// sees any store past it. Ten- and eleven-character elements with ten-digit
-// subset numbers make lines of 33 and 34 bytes, past two 16-byte stores.
+// sees any store past it; with the block ending right where it starts, it
+// must go to the next block, or it would store a byte past the room. Ten-
+// and eleven-character elements with ten-digit subset numbers make lines of
+// 33 and 34 bytes, past two 16-byte stores.
 // Where the size changes from block to block, the bytes that went past a
 // large block start a small one, and a debug build checks at each change
 // that the buffer takes the new block and the room past it.
 const BlockCase kBlockCases[] = {
-    {std::vector<std::int32_t>(31, INT32_MIN), kLast - 2, kLast, {0}},
-    {std::vector<std::int32_t>(31, INT32_MAX), kLast - 2, kLast, {0}},
-    {std::vector<std::int32_t>(31, -1000000000), kLast - 2, kLast, {0}},
+    {std::vector<std::int32_t>(31, INT32_MIN), kLast - 2, kLast, {}},
+    {std::vector<std::int32_t>(31, INT32_MIN), kLast - 2, kLast, {}, 0},
+    {std::vector<std::int32_t>(31, INT32_MAX), kLast - 2, kLast, {}},
+    {std::vector<std::int32_t>(31, -1000000000), kLast - 2, kLast, {}},
     // The longest lines that take the 16-byte tail copy.
-    {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, {0}},
+    {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, {}},
+    {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, {}, 0},
+    // One subset alone, exactly a block long.
+    {std::vector<std::int32_t>(31, INT32_MIN), kLast, kLast, {kLongestSubset}},
     // Many blocks of long lines, each block's overshoot moved to the front.
     {kMixedElements, kLast - 700, kLast, {4096}},
     // Nine digits to ten on the way, with every line over 32 bytes after it.
@@ -121,21 +131,30 @@ const BlockCase kBlockCases[] = {
 
 class BlockEndTest : public testing::TestWithParam<BlockCase> {};
 
+// The text as defined, in blocks of the sizes given in turn: every write
+// but the last a whole block, the last no longer.
 TEST_P(BlockEndTest, MatchesDefinition) {
     const BlockCase& c = GetParam();
     const auto n = static_cast<std::int32_t>(c.elements.size());
-    // The buffer starts with a line's head; the last subset starts after it
-    // and after the lines before it.
+    // The buffer starts with a line's head; the last subset's number goes
+    // after it and after the lines before it.
     std::vector<std::size_t> sizes = c.blockSizes;
-    if (sizes == std::vector<std::size_t>{0}) {
-        sizes[0] = std::string("powerSet(").size() +
-                   referenceSubsets(c.elements, c.first, c.last - 1).size() + 1;
+    if (sizes.empty()) {
+        sizes.push_back(std::string("powerSet(").size() +
+                        referenceSubsets(c.elements, c.first, c.last - 1).size() + c.pastLast);
     }
-    EXPECT_TRUE(sameText(captureStdout([&] {
-                             EXPECT_EQ(printSubsets(c.elements.data(), n, c.first, c.last, sizes),
-                                       0);
-                         }),
-                         referenceSubsets(c.elements, c.first, c.last)));
+    const WriteLog log;
+    const std::string text = captureStdout(
+        [&] { EXPECT_EQ(printSubsets(c.elements.data(), n, c.first, c.last, sizes), 0); });
+    EXPECT_TRUE(sameText(text, referenceSubsets(c.elements, c.first, c.last)));
+    const std::vector<std::size_t> writes = log.sizes();
+    ASSERT_FALSE(writes.empty());
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        const std::size_t size = sizes[i % sizes.size()];
+        ASSERT_TRUE(i + 1 < writes.size() ? writes[i] == size : writes[i] <= size)
+            << "write " << i << " of " << writes.size() << " took " << writes[i]
+            << " bytes, the block " << size;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, BlockEndTest, testing::ValuesIn(kBlockCases));

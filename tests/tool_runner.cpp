@@ -1,8 +1,11 @@
 #include "tool_runner.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -34,15 +38,16 @@ TempFile::~TempFile() {
     }
 }
 
-std::string readFile(const std::string& path) {
+std::string readFile(const std::string& path, std::size_t limit) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         ADD_FAILURE() << "cannot read " << path;
         return {};
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return std::move(text).str();
+    std::string text(std::min<std::uintmax_t>(limit, std::filesystem::file_size(path)), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return text;
 }
 
 int redirectStdoutTo(int fd) {
@@ -102,6 +107,7 @@ namespace {
         case Sink::PipeNoReader:
         case Sink::PipeHead:
         case Sink::Pipe:
+        case Sink::Socket:
             dup2(pipeWriteEnd, STDOUT_FILENO);
             break;
     }
@@ -124,12 +130,14 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     }
     argv.push_back(nullptr);
 
-    // Whether this process reads the child's output from a pipe.
-    const bool readsPipe = sink == Sink::PipeHead || sink == Sink::Pipe;
+    // Whether this process reads the child's output from a pipe or socket.
+    const bool readsPipe = sink == Sink::PipeHead || sink == Sink::Pipe || sink == Sink::Socket;
     int pipeEnds[2] = {-1, -1};
     if (readsPipe || sink == Sink::PipeNoReader) {
-        if (pipe(pipeEnds) != 0) {
-            ADD_FAILURE() << "pipe failed";
+        const int made =
+            sink == Sink::Socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, pipeEnds) : pipe(pipeEnds);
+        if (made != 0) {
+            ADD_FAILURE() << "pipe or socketpair failed";
             return {};
         }
         // Closed before the fork, so that no process ever holds it and the
@@ -151,41 +159,67 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
         close(pipeEnds[1]);
     }
 
+    // Reads what comes through the pipe and watches both streams' sizes
+    // until the child ends, goes past a limit or runs out of time.
     ToolRun run;
-    if (pipeEnds[0] >= 0) {
-        const std::size_t limit = sink == Sink::PipeHead ? kHeadBytes : SIZE_MAX;
-        std::size_t got = 0;
-        while (got < limit) {
-            run.out.resize(std::min(limit, std::max<std::size_t>(2 * got, kHeadBytes)));
-            const ssize_t n = read(pipeEnds[0], run.out.data() + got, run.out.size() - got);
-            if (n <= 0) {
-                break;
-            }
-            got += static_cast<std::size_t>(n);
-        }
-        run.out.resize(got);
-        close(pipeEnds[0]);
-    }
+    int readEnd = pipeEnds[0];
+    std::size_t got = 0;  // of run.out, read so far
+    const std::size_t headLimit = sink == Sink::PipeHead ? kHeadBytes : kOutLimit + 1;
+    const auto fileSize = [](int fd) {
+        struct stat status {};
+        return fstat(fd, &status) == 0 ? static_cast<std::size_t>(status.st_size) : 0;
+    };
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
+    for (bool ended = false; !ended;) {
+        if (readEnd >= 0) {
+            pollfd ready{readEnd, POLLIN, 0};
+            if (poll(&ready, 1, 5) > 0) {
+                if (got == run.out.size()) {
+                    run.out.resize(std::min(headLimit, std::max(2 * got, kHeadBytes)));
+                }
+                const ssize_t n = read(readEnd, run.out.data() + got, run.out.size() - got);
+                got += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
+                if (n <= 0 || (sink == Sink::PipeHead && got == kHeadBytes)) {
+                    close(readEnd);
+                    readEnd = -1;
+                }
+            }
+        } else if (waitpid(child, &status, WNOHANG) != 0) {
+            ended = true;
+            continue;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        const std::size_t outBytes = readsPipe ? got : fileSize(out.fd());
+        const std::size_t errBytes = fileSize(err.fd());
+        const bool tooLong = outBytes > kOutLimit || errBytes > kErrLimit;
+        run.timedOut = std::chrono::steady_clock::now() > deadline;
+        if (tooLong || run.timedOut) {
+            if (tooLong) {
+                ADD_FAILURE() << program << " wrote " << outBytes
+                              << " bytes to standard output and " << errBytes
+                              << " to standard error, past what a test keeps (" << kOutLimit
+                              << " and " << kErrLimit << ")";
+            }
             kill(child, SIGKILL);
             waitpid(child, &status, 0);
-            run.timedOut = true;
-            break;
+            ended = true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    if (readEnd >= 0) {
+        close(readEnd);
+    }
+    run.out.resize(got);
     if (WIFEXITED(status)) {
         run.exitStatus = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
         run.signal = WTERMSIG(status);
     }
     if (!readsPipe) {
-        run.out = readFile(out.path());
+        run.out = readFile(out.path(), kOutLimit);
     }
-    run.err = readFile(err.path());
+    run.err = readFile(err.path(), kErrLimit);
     return run;
 }
 
@@ -206,18 +240,34 @@ ToolRun runTool(const std::vector<std::string>& args, Sink sink, std::chrono::se
     return runBinary(POWERFACTS_BINARY, args, sink, timeout);
 }
 
-ToolRun runToolWithFault(const char* fault, const std::vector<std::string>& args, Sink sink) {
-    const TempFile log;
-    setenv("POWERFACTS_FAULT", fault, 1);
-    setenv("POWERFACTS_WRITE_LOG", log.path().c_str(), 1);
+ToolRun runToolWithFault(const std::string& faults, const std::vector<std::string>& args, Sink sink,
+                         const std::string& drain) {
+    const WriteLog log;
+    setenv("POWERFACTS_FAULT", faults.c_str(), 1);
+    setenv("POWERFACTS_DRAIN", drain.c_str(), 1);
     ToolRun run = runBinary(POWERFACTS_WITH_FAULTS, args, sink, std::chrono::seconds(120));
     unsetenv("POWERFACTS_FAULT");
-    unsetenv("POWERFACTS_WRITE_LOG");
-    std::istringstream sizes(readFile(log.path()));
-    for (std::size_t size = 0; sizes >> size;) {
-        run.writes.push_back(size);
-    }
+    unsetenv("POWERFACTS_DRAIN");
+    run.writes = log.sizes();
     return run;
+}
+
+WriteLog::WriteLog() : path_(TempFile().path()) {
+    setenv("POWERFACTS_WRITE_LOG", path_.c_str(), 1);
+}
+
+WriteLog::~WriteLog() {
+    unsetenv("POWERFACTS_WRITE_LOG");
+    unlink(path_.c_str());
+}
+
+std::vector<std::size_t> WriteLog::sizes() const {
+    std::vector<std::size_t> sizes;
+    std::ifstream log(path_);
+    for (std::size_t size = 0; log >> size;) {
+        sizes.push_back(size);
+    }
+    return sizes;
 }
 
 std::vector<std::string> toolCommand(const char* binary) {

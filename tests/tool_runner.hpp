@@ -8,6 +8,11 @@
 
 inline constexpr std::size_t kHeadBytes = 4096;
 inline constexpr std::size_t kSizeLimit = 4096;
+// The most of each stream a run keeps: the largest text a test compares
+// (n = 20, 215 MB), and messages. A child that writes more fails the test
+// at once, with the size, rather than fill the memory or the disk.
+inline constexpr std::size_t kOutLimit = std::size_t{256} << 20;
+inline constexpr std::size_t kErrLimit = std::size_t{64} << 10;
 
 // Where the child's standard output goes.
 enum class Sink {
@@ -20,13 +25,15 @@ enum class Sink {
     Pipe,          // a pipe read to its end, into ToolRun::out
     PipeHead,      // a pipe read for its first kHeadBytes, then closed, as by
                    // `| head -c`; SIGPIPE at its default, as under a shell
+    Socket,        // a stream socket read to its end, into ToolRun::out, as
+                   // a service manager or `nc` hands one over
 };
 
 // The sink's name, for test names.
 inline void PrintTo(Sink sink, std::ostream* os) {
     constexpr const char* kNames[] = {
-        "file", "full device",      "size limit", "closed", "pipe with no reader",
-        "pipe", "pipe read in part"};
+        "file", "full device",       "size limit", "closed", "pipe with no reader",
+        "pipe", "pipe read in part", "socket"};
     *os << kNames[static_cast<int>(sink)];
 }
 
@@ -53,10 +60,26 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
 ToolRun runTool(const std::vector<std::string>& args, Sink sink = Sink::File,
                 std::chrono::seconds timeout = std::chrono::seconds(120));
 
-// runTool on the tool's test build, with the call named by `fault` failing
-// ("" for none; see injected_faults.cpp), and its write calls recorded.
-ToolRun runToolWithFault(const char* fault, const std::vector<std::string>& args,
-                         Sink sink = Sink::File);
+// runTool on the tool's test build, with the faults named in `faults`
+// ("" for none; see injected_faults.cpp), its write calls recorded, and,
+// where `drain` gives a modelled reader's rates, its clock that reader's.
+ToolRun runToolWithFault(const std::string& faults, const std::vector<std::string>& args,
+                         Sink sink = Sink::File, const std::string& drain = "");
+
+// The sizes of the write calls a run of the writer makes in this process
+// (the test build's calls, linked into the tests): while this lives, each
+// write adds a line to a log of its own.
+class WriteLog {
+public:
+    WriteLog();
+    ~WriteLog();
+    WriteLog(const WriteLog&) = delete;
+    WriteLog& operator=(const WriteLog&) = delete;
+    std::vector<std::size_t> sizes() const;
+
+private:
+    std::string path_;
+};
 
 // The words that start a built binary: its path, after the emulator's.
 std::vector<std::string> toolCommand(const char* binary = POWERFACTS_BINARY);
@@ -67,8 +90,9 @@ std::vector<std::string> toolCommand(const char* binary = POWERFACTS_BINARY);
 template <typename Body>
 std::string captureStdout(Body body);
 
-// Reads a whole file; fails the current test if it cannot.
-std::string readFile(const std::string& path);
+// Reads a file, at most `limit` bytes of it; fails the current test if it
+// cannot.
+std::string readFile(const std::string& path, std::size_t limit = kOutLimit);
 
 // A temporary file that is removed when this goes out of scope.
 class TempFile {
