@@ -21,10 +21,11 @@ bool outputIsPipe() {
 }  // namespace
 
 BlockOutput::BlockOutput()
-    : sizer_(kSmallestBlock, kLargestBlock, outputIsPipe()), largest_(kLargestBlock) {}
+    : sizer_(kSmallestBlock, kLargestBlock, outputIsPipe() ? kMiddleBlock : kLargestBlock),
+      largest_(kLargestBlock) {}
 
 BlockOutput::BlockOutput(std::span<const std::size_t> sizes)
-    : sizer_(sizes.front(), sizes.front(), true),
+    : sizer_(sizes.front(), sizes.front(), sizes.front()),
       sizes_(sizes),
       largest_(*std::max_element(sizes.begin(), sizes.end())) {}
 

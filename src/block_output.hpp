@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <span>
 
@@ -22,13 +23,21 @@
 // ones, whatever size wins.
 inline constexpr std::size_t kSmallestBlock = std::size_t{4} << 10;
 inline constexpr std::size_t kLargestBlock = std::size_t{512} << 10;
+// The middle of the range, in steps of a power of two, rounded up: 64 KiB.
+inline constexpr std::size_t kMiddleBlock =
+    kSmallestBlock << ((std::countr_zero(kLargestBlock) - std::countr_zero(kSmallestBlock) + 1) /
+                       2);
 
 class BlockOutput {
 public:
     // Sizes from kSmallestBlock to kLargestBlock, chosen by timing. Into a
-    // pipe or socket the search starts with the smallest, where a reader that
-    // runs beside the writer tends to do best; elsewhere (a file, a device)
-    // with the largest, where fewer writes win.
+    // pipe or socket the search starts in the middle of the range: a reader
+    // on a CPU of its own tends to do best with small blocks, which stay in
+    // the caches, and one that shares the writer's CPU (a busy or a one-CPU
+    // machine) with large ones, each of which costs it one wake-up; from the
+    // middle the first search reaches either end in a few rounds, where from
+    // one end a short run would end before it got to the other. Elsewhere (a
+    // file, a device) it starts with the largest, where fewer writes win.
     BlockOutput();
 
     // The sizes in `sizes`, one block each, in turn and over again: for a

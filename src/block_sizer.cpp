@@ -23,12 +23,14 @@ constexpr int kRound[] = {-1, 0, 1, 1, 0, -1};
 
 }  // namespace
 
-BlockSizer::BlockSizer(std::size_t smallest, std::size_t largest, bool startSmall)
+BlockSizer::BlockSizer(std::size_t smallest, std::size_t largest, std::size_t start)
     : smallest_(smallest) {
     while (top_ < 31 && (smallest << (top_ + 1)) <= largest) {
         ++top_;
     }
-    here_ = startSmall ? 0 : top_;
+    while (here_ < top_ && (smallest << (here_ + 1)) <= start) {
+        ++here_;
+    }
     step_ = here_;
 }
 
@@ -45,7 +47,10 @@ void BlockSizer::written(std::chrono::nanoseconds now) {
     windowBytes_ += size();
     ++windowBlocks_;
     const std::chrono::nanoseconds elapsed = now - windowStart_;
-    if (elapsed < (settling_ ? settleWindows_ : 1) * kWindow || windowBlocks_ < kWindowBlocks) {
+    const unsigned windows = settling_ ? settleWindows_ : 1;
+    const bool ended =
+        searching_ ? windowBytes_ >= windows * (smallest_ << top_) : elapsed >= windows * kWindow;
+    if (!ended || windowBlocks_ < kWindowBlocks) {
         return;
     }
     if (settling_) {
@@ -97,4 +102,5 @@ void BlockSizer::endRound() {
     step_ = here_;
     settling_ = true;
     settleWindows_ = kSettleWindows;
+    searching_ = false;
 }

@@ -139,25 +139,136 @@ char* putConstant(char* out, char name, long long value) {
 }
 
 // An element's line with the digits of the subset number left blank (zero
-// bytes, for the digits to be OR'ed in), and its length. One cache line, so
-// that finding it is one shift.
+// bytes, for the digits to be OR'ed in), and its length.
 template <std::size_t kChunks>
-struct alignas(64) Line {
+struct Line {
     Chunk text[kChunks];
     std::size_t size;
 };
 
-// Lays out each element's line for subset numbers of `digits` digits.
-template <std::size_t kTailCopy, std::size_t kChunks>
-void shiftTails(const char (&tails)[kMaxElements][kTailCopy],
-                const std::size_t (&tailSizes)[kMaxElements], std::int32_t n, std::size_t digits,
-                Line<kChunks> (&lines)[kMaxElements]) {
-    for (std::int32_t j = 0; j < n; ++j) {
-        char text[kChunks * kChunkSize] = {};
-        std::memcpy(text + digits, tails[j], kTailCopy);
-        std::memcpy(&lines[j].text[0], text, sizeof text);
-        lines[j].size = digits + tailSizes[j];
+// Stores `line` with `digits` OR'ed in at `out`; returns where the next line
+// goes.
+template <std::size_t kChunks>
+inline char* putLine(char* out, const Line<kChunks>& line, Chunk digits) {
+    const Chunk head = digits | line.text[0];
+    std::memcpy(out, &head, kChunkSize);
+    for (std::size_t k = 1; k < kChunks; ++k) {
+        std::memcpy(out + k * kChunkSize, &line.text[k], kChunkSize);
     }
+    return out + line.size;
+}
+
+// The lines of the members of subsets 2k and 2k + 1 but the first element:
+// the lines of the set bits of 2k, in ascending order. From one pair to the
+// next, k + 1 clears the trailing ones of k and sets the bit above them, so
+// the first few lines of the list go and one line comes in front: kept
+// right-aligned in an array, the list changes by one line a pair, whatever
+// n is, and never has to be searched for its members (the way a binary
+// counter's carries are counted: one bit set per increment, on average).
+template <std::size_t kChunks>
+class PairLines {
+public:
+    // Where the list starts, and the bytes of its lines: state enough small
+    // for registers.
+    struct List {
+        Line<kChunks>* begin;
+        std::size_t size;
+    };
+
+    // Lays out each element's line for subset numbers of `digits` digits;
+    // returns the list for the pair that starts with the even number `even`.
+    template <std::size_t kTailCopy>
+    List layOut(const char (&tails)[kMaxElements][kTailCopy],
+                const std::size_t (&tailSizes)[kMaxElements], std::int32_t n, std::size_t digits,
+                std::uint32_t even) {
+        std::size_t goes = 0;  // the lines of elements 1 .. j-1
+        for (std::int32_t j = 0; j < n; ++j) {
+            char text[kChunks * kChunkSize] = {};
+            std::memcpy(text + digits, tails[j], kTailCopy);
+            std::memcpy(&elements_[j].text[0], text, sizeof text);
+            elements_[j].size = digits + tailSizes[j];
+            if (j >= 1) {
+                gain_[j - 1] = elements_[j].size - goes;
+                goes += elements_[j].size;
+            }
+        }
+        List list{end_(), 0};
+        for (std::int32_t j = n - 1; j >= 1; --j) {
+            if ((even >> j) % 2 == 1) {
+                *--list.begin = elements_[j];
+                list.size += elements_[j].size;
+            }
+        }
+        return list;
+    }
+
+    // The list for the pair after that of `even`, from the list for it;
+    // `even` + 2 must be below 2^n.
+    List next(List list, std::uint32_t even) {
+        // The set bits 1 .. t of `even` go, bit t + 1 comes.
+        const auto t = static_cast<unsigned>(std::countr_one(even >> 1));
+        list.begin += t;
+        *--list.begin = elements_[t + 1];
+        return {list.begin, list.size + gain_[t]};
+    }
+
+    const Line<kChunks>& first() const { return elements_[0]; }
+    const Line<kChunks>* end() const { return list_ + kMaxElements; }
+
+private:
+    Line<kChunks>* end_() { return list_ + kMaxElements; }
+
+    Line<kChunks> elements_[kMaxElements];
+    // What the list's size gains when lines 1 .. t go and t + 1 comes
+    // (modulo 2^64: it mostly shrinks).
+    std::size_t gain_[kMaxElements];
+    Line<kChunks> list_[kMaxElements];
+};
+
+// Stores the lines of `list` at `out` with `digits` OR'ed in; returns where
+// the next line goes.
+template <std::size_t kChunks>
+inline char* putLines(char* out, const PairLines<kChunks>& lines,
+                      typename PairLines<kChunks>::List list, Chunk digits) {
+    for (const Line<kChunks>* line = list.begin; line != lines.end(); ++line) {
+        out = putLine(out, *line, digits);
+    }
+    return out;
+}
+
+// Stores subsets 2k and 2k + 1 in one walk along the list they share: each
+// line's two chunks are loaded once and stored twice, with the digits of
+// each number OR'ed in, so a line costs about half of what it would alone.
+// The text is the list with `even` digits, the first element's line with
+// `odd` digits, then the list again with `odd` digits. Only for 16-byte
+// tails and two digits or more, where every line takes 16 bytes or more:
+// then no line's stores reach past the first chunk of the line after it,
+// which the order of the stores below relies on.
+inline char* putPair(char* out, const PairLines<2>& lines, PairLines<2>::List list, Chunk even,
+                     Chunk odd) {
+    const Line<2>& first = lines.first();
+    char* const middle = out + list.size;
+    const std::size_t toOdd = list.size + first.size;
+    // The first element's second chunk now, so that the odd subset's first
+    // line, stored after it, overwrites what it leaves past its line.
+    std::memcpy(middle + kChunkSize, &first.text[1], kChunkSize);
+#pragma GCC unroll 2
+    for (const Line<2>* line = list.begin; line != lines.end(); ++line) {
+        // Both chunks loaded before any store, which could alias them.
+        const Chunk head = line->text[0];
+        const Chunk tail = line->text[1];
+        const Chunk evenHead = even | head;
+        const Chunk oddHead = odd | head;
+        std::memcpy(out, &evenHead, kChunkSize);
+        std::memcpy(out + kChunkSize, &tail, kChunkSize);
+        std::memcpy(out + toOdd, &oddHead, kChunkSize);
+        std::memcpy(out + toOdd + kChunkSize, &tail, kChunkSize);
+        out += line->size;
+    }
+    // Its first chunk last: the even subset's last line stored into it.
+    const Chunk firstHead = odd | first.text[0];
+    std::memcpy(middle, &firstHead, kChunkSize);
+    return middle + toOdd;
 }
 
 // Writes the facts of subsets first .. subsets-1 after the `used` bytes
@@ -181,44 +292,86 @@ int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first
         tailSizes[j] = static_cast<std::size_t>(end - tails[j]);
     }
 
-    // Each element's line with the digits left blank: its tail shifted past
-    // them, redone whenever the number of digits changes.
-    SubsetNumber number(first - 1);
-    Line<kChunks> lines[kMaxElements];
-    shiftTails(tails, tailSizes, n, number.size(), lines);
+    // Subsets go in pairs, 2k and 2k + 1, which differ only in the first
+    // element, and whose numbers differ only in the last digit. The lines
+    // have the digits left blank: the tails shifted past them, laid out anew
+    // whenever the number of digits changes, which it does only from an odd
+    // number to an even one.
+    std::uint32_t even = first & ~std::uint32_t{1};
+    SubsetNumber number(even);
+    PairLines<kChunks> lines;
+    auto list = lines.layOut(tails, tailSizes, n, number.size(), even);
 
     char* const begin = buffer.data();
     std::size_t block = output.size();
     assert(blocksFit(buffer.size(), block));
     char* flushAt = begin + block;
     char* out = std::copy(kFactHead.begin(), kFactHead.end(), begin + used);
-
-    for (std::uint32_t i = first; i < subsets; ++i) {
-        if (number.increment()) {
-            shiftTails(tails, tailSizes, n, number.size(), lines);
+    // Before each subset, or pair: once past the block's end, the block goes.
+    const auto flushIfDue = [&] {
+        if (out < flushAt) {
+            return 0;
         }
-        if (out >= flushAt) {
-            if (const int error = output.put(begin, block)) {
+        if (const int error = output.put(begin, block)) {
+            return error;
+        }
+        // What went past, the spare head with it, starts the next block.
+        out = std::copy(flushAt, out, begin);
+        block = output.size();
+        // The stores below run past the block by up to a subset: safe only
+        // while the buffer takes the new size and that room.
+        assert(blocksFit(buffer.size(), block));
+        flushAt = begin + block;
+        return 0;
+    };
+
+    // The subsets of the pair, or what of it lies in first .. subsets-1,
+    // one at a time, each after a flush if one is due.
+    const auto putSingles = [&] {
+        if (even >= first) {
+            if (const int error = flushIfDue()) {
                 return error;
             }
-            // What went past, the spare head with it, starts the next block.
-            out = std::copy(flushAt, out, begin);
-            block = output.size();
-            // The stores below run past the block by up to a subset: safe
-            // only while the buffer takes the new size and that room.
-            assert(blocksFit(buffer.size(), block));
-            flushAt = begin + block;
+            out = putLines(out, lines, list, number.digits());
         }
-        const Chunk digits = number.digits();
-        for (std::uint32_t members = i; members != 0; members &= members - 1) {
-            const Line<kChunks>& line = lines[std::countr_zero(members)];
-            const Chunk head = digits | line.text[0];
-            std::memcpy(out, &head, kChunkSize);
-            for (std::size_t k = 1; k < kChunks; ++k) {
-                std::memcpy(out + k * kChunkSize, &line.text[k], kChunkSize);
+        if (even + 1 < subsets) {
+            if (const int error = flushIfDue()) {
+                return error;
             }
-            out += line.size;
+            const Chunk digits = number.nextDigits();
+            out = putLine(out, lines.first(), digits);
+            out = putLines(out, lines, list, digits);
         }
+        return 0;
+    };
+    // The pairs that can be stored whole: both subsets to be written, and
+    // two digits or more (numbers from 10 on); as one unsigned comparison.
+    const std::uint32_t lastWhole = (subsets - 2) & ~std::uint32_t{1};
+    std::uint32_t firstWhole = std::max<std::uint32_t>((first + 1) & ~std::uint32_t{1}, 10);
+    std::uint32_t wholeSpan = lastWhole - firstWhole;
+    if (subsets < 2 || lastWhole < firstWhole) {
+        firstWhole = UINT32_MAX;  // then even - firstWhole is even + 1 > 0
+        wholeSpan = 0;
+    }
+
+    while (true) {
+        // A pair is stored whole only where its text ends by the block's
+        // end (its last stores reach a chunk further, into the room past
+        // it), so that what runs past a block is never more than a subset.
+        if (kChunks == 2 && even - firstWhole <= wholeSpan &&
+            out + 2 * list.size + lines.first().size <= flushAt) {
+            if constexpr (kChunks == 2) {
+                out = putPair(out, lines, list, number.digits(), number.nextDigits());
+            }
+        } else if (const int error = putSingles()) {
+            return error;
+        }
+        if (even + 2 >= subsets) {
+            break;
+        }
+        list = number.addTwo() ? lines.layOut(tails, tailSizes, n, number.size(), even + 2)
+                               : lines.next(list, even);
+        even += 2;
     }
     // The last subset may have run past the block's end: the block goes out
     // at its own size all the same, and what went past after it.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -22,10 +23,11 @@ inline constexpr std::size_t kChunkSize = 16;
 static_assert(sizeof(Chunk) == kChunkSize);
 
 // A counter kept as decimal text, for writing a number that grows by one
-// many times a second. Its digits also live in a Chunk, so that nine
-// increments in ten are one addition in a register and the text is there to
-// OR into a line, with no memory round trip; only a carry goes back to the
-// text, the way seq counts.
+// many times a second. Its digits live in a Chunk, so that nine increments
+// in ten are one addition in a register and the text is there to OR into a
+// line, with no memory round trip; only a carry spells the digits out, the
+// way seq counts. Nothing but scalars and chunks, so that a compiler can
+// keep the whole counter in registers.
 class SubsetNumber {
 public:
     explicit SubsetNumber(std::uint32_t start = 0) {
@@ -35,10 +37,11 @@ public:
             reversed[count++] = static_cast<char>('0' + start % 10);
             start /= 10;
         } while (start != 0);
+        char text[kChunkSize] = {};
         for (size_ = 0; size_ < count; ++size_) {
-            text_[size_] = reversed[count - 1 - size_];
+            text[size_] = reversed[count - 1 - size_];
         }
-        reload();
+        reload(text);
     }
 
     // The number of digits.
@@ -48,6 +51,13 @@ public:
     // of any 32-bit number.
     Chunk digits() const { return digits_; }
 
+    // The digits of the number after this one, while the last digit is below
+    // 9, so that no carry is needed: in the same register, at once.
+    Chunk nextDigits() const {
+        assert(last_ < 9);
+        return digits_ + unit_;
+    }
+
     // Adds one; returns whether the number of digits changed. The number must
     // stay below 2^32.
     bool increment() {
@@ -56,34 +66,56 @@ public:
             digits_ = digits_ + unit_;
             return false;
         }
-        // Carry. The register ran ahead of the text, whose last digit is 9 by now.
-        text_[size_ - 1] = '9';
+        // Carry: the trailing nines become zeros, the digit before them grows.
+        char text[kChunkSize];
+        const Chunk digits = digits_;
+        std::memcpy(text, &digits, kChunkSize);
         std::size_t position = size_;
-        while (position > 0 && text_[position - 1] == '9') {
-            text_[--position] = '0';
+        while (position > 0 && text[position - 1] == '9') {
+            text[--position] = '0';
         }
         const bool longer = position == 0;
         if (longer) {
-            text_[0] = '1';
-            text_[size_++] = '0';
+            text[0] = '1';
+            text[size_++] = '0';
         } else {
-            ++text_[position - 1];
+            ++text[position - 1];
         }
-        reload();
+        reload(text);
         return longer;
     }
 
+    // Adds two to an even number; returns whether the number of digits
+    // changed. Four times in five a single step in the register.
+    bool addTwo() {
+        assert(last_ % 2 == 0);
+        if (last_ < 8) {
+            last_ += 2;
+            digits_ = digits_ + unit_ + unit_;
+            return false;
+        }
+        increment();
+        return increment();
+    }
+
 private:
-    void reload() {
-        last_ = static_cast<unsigned>(text_[size_ - 1] - '0');
-        std::memcpy(&digits_, text_, kChunkSize);
+    // Through locals, not the members' addresses, which would keep the
+    // members in memory.
+    void reload(const char (&text)[kChunkSize]) {
+        last_ = static_cast<unsigned>(text[size_ - 1] - '0');
+        digits_ = load(text);
         // Adding this adds one to the last digit.
         char unit[kChunkSize] = {};
         unit[size_ - 1] = 1;
-        std::memcpy(&unit_, unit, kChunkSize);
+        unit_ = load(unit);
     }
 
-    char text_[kChunkSize] = {};
+    static Chunk load(const char (&text)[kChunkSize]) {
+        Chunk chunk;
+        std::memcpy(&chunk, text, kChunkSize);
+        return chunk;
+    }
+
     std::size_t size_ = 0;
     unsigned last_ = 0;
     Chunk digits_{};

@@ -74,7 +74,7 @@ class BlockSizerTest : public testing::TestWithParam<ReaderCase> {};
 TEST_P(BlockSizerTest, DrainsNearTheBestRate) {
     const ReaderCase& reader = GetParam();
     const std::size_t largest = kSmallest << (reader.rates.size() - 1);
-    BlockSizer sizer(kSmallest, largest, reader.startSmall);
+    BlockSizer sizer(kSmallest, largest, reader.startSmall ? kSmallest : largest);
     constexpr double kSecond = 1e9;
     double now = 0;
     double bytesAtTheEnd = 0;
@@ -110,7 +110,7 @@ TEST_P(BlockSizerTest, DrainsNearTheBestRate) {
 INSTANTIATE_TEST_SUITE_P(Readers, BlockSizerTest, testing::ValuesIn(kReaderCases));
 
 TEST(BlockSizerTest, OneSizeStaysPut) {
-    BlockSizer sizer(3000, 3000, true);
+    BlockSizer sizer(3000, 3000, 3000);
     for (std::int64_t ms = 0; ms < 2000; ++ms) {
         sizer.written(std::chrono::milliseconds(ms));
         ASSERT_EQ(sizer.size(), 3000U);

@@ -69,9 +69,11 @@ struct BlockCase {
     std::uint32_t first;                 // the subsets written, first to last
     std::uint32_t last;
     // The blocks' sizes, in turn; empty: one block that ends `pastLast`
-    // bytes after the point where the last subset's number goes.
+    // bytes after the point where the number of subset `at` (0: the last)
+    // goes.
     std::vector<std::size_t> blockSizes;
     std::size_t pastLast = 1;
+    std::uint32_t at = 0;
 };
 
 void PrintTo(const BlockCase& c, std::ostream* os) {
@@ -81,7 +83,7 @@ void PrintTo(const BlockCase& c, std::ostream* os) {
         *os << " " << size;
     }
     if (c.blockSizes.empty()) {
-        *os << " the last subset's start + " << c.pastLast;
+        *os << " the start of subset " << (c.at != 0 ? c.at : c.last) << " + " << c.pastLast;
     }
 }
 
@@ -112,6 +114,10 @@ const BlockCase kBlockCases[] = {
     // The longest lines that take the 16-byte tail copy.
     {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, {}},
     {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, {}, 0},
+    // Subsets 2k and 2k + 1 go out together where they fit the block: here
+    // the pair from kLast - 3 starts one byte before the block's end, and
+    // must go one subset at a time, or run past the room.
+    {std::vector<std::int32_t>(31, -99), kLast - 6, kLast - 1, {}, 1, kLast - 3},
     // One subset alone, exactly a block long.
     {std::vector<std::int32_t>(31, INT32_MIN), kLast, kLast, {kLongestSubset}},
     // Many blocks of long lines, each block's overshoot moved to the front.
@@ -140,8 +146,9 @@ TEST_P(BlockEndTest, MatchesDefinition) {
     // after it and after the lines before it.
     std::vector<std::size_t> sizes = c.blockSizes;
     if (sizes.empty()) {
+        const std::uint32_t at = c.at != 0 ? c.at : c.last;
         sizes.push_back(std::string("powerSet(").size() +
-                        referenceSubsets(c.elements, c.first, c.last - 1).size() + c.pastLast);
+                        referenceSubsets(c.elements, c.first, at - 1).size() + c.pastLast);
     }
     const WriteLog log;
     const std::string text = captureStdout(
