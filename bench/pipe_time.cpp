@@ -1,10 +1,10 @@
 // Times one run of `WRITER | READER` for bench/run: the wall time from
-// starting both to the end of both, with the reader's output going to
-// /dev/null. With CPU numbers other than -1, each side is first pinned to
-// its CPU (Linux only: elsewhere pinning is refused), so that writer and
-// reader run apart, on two CPUs, or together on one, as on a busy or a
-// one-CPU machine. It starts the two programs itself, with no shell, so
-// that a run of a few milliseconds is timed without a shell's start-up.
+// starting both to the end of both, with the reader's output and messages
+// (dd's closing figures) going to /dev/null. With CPU numbers other than -1, each side is first
+// pinned to its CPU (Linux only: elsewhere pinning is refused), so that writer and reader run
+// apart, on two CPUs, or together on one, as on a busy or a one-CPU machine. It starts the two
+// programs itself, with no shell, so that a run of a few milliseconds is timed without a shell's
+// start-up.
 //
 //   pipe_time WRITER_CPU READER_CPU WRITER [ARGS...] -- READER [ARGS...]
 //   prints SECONDS
@@ -39,7 +39,7 @@ bool pin(int cpu) {
 // Starts `argv` on `cpu` reading `in` and writing `out`; every other
 // descriptor of the pipe is closed in the child, so that the reader sees the
 // end once the writer is done.
-pid_t start(char** argv, int cpu, int in, int out, const int (&ends)[2]) {
+pid_t start(char** argv, int cpu, int in, int out, int err, const int (&ends)[2]) {
     const pid_t child = fork();
     if (child == 0) {
         if (!pin(cpu)) {
@@ -48,6 +48,7 @@ pid_t start(char** argv, int cpu, int in, int out, const int (&ends)[2]) {
         }
         dup2(in, STDIN_FILENO);
         dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
         close(ends[0]);
         close(ends[1]);
         execvp(argv[0], argv);
@@ -76,8 +77,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto begun = std::chrono::steady_clock::now();
-    const pid_t writer = start(argv + 3, std::atoi(argv[1]), null, ends[1], ends);
-    const pid_t reader = start(argv + split + 1, std::atoi(argv[2]), ends[0], null, ends);
+    const pid_t writer = start(argv + 3, std::atoi(argv[1]), null, ends[1], STDERR_FILENO, ends);
+    const pid_t reader = start(argv + split + 1, std::atoi(argv[2]), ends[0], null, null, ends);
     close(ends[0]);
     close(ends[1]);
     int failed = 0;

@@ -21,24 +21,32 @@ endfunction()
 
 # CHANGELOG.md: "## VERSION (YYYY-MM-DD)" headings, "- " items that may go
 # on over indented lines. Items under any other heading ("## Unreleased")
-# belong to no release yet and are left out.
+# belong to no release yet and are left out. A second release on one day
+# gives its time too, "(YYYY-MM-DD, HH:MM UTC)": a Debian change log must
+# not repeat an entry's date and time.
 set(month_names Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
 file(STRINGS ${PROJECT_SOURCE_DIR}/CHANGELOG.md changelog_lines)
 set(debian_changelog "")
 set(trailer "")
 set(in_release FALSE)
 foreach(line IN LISTS changelog_lines)
-    if(line MATCHES "^## ([^ ]+) \\(([0-9]+)-([0-9]+)-([0-9]+)\\)")
+    # A group that takes no part in a match leaves its variable as it was.
+    unset(CMAKE_MATCH_6)
+    if(line MATCHES "^## ([^ ]+) \\(([0-9]+)-([0-9]+)-([0-9]+)(, ([0-9][0-9]:[0-9][0-9]) UTC)?\\)")
         set(in_release TRUE)
         set(version ${CMAKE_MATCH_1})
         set(year ${CMAKE_MATCH_2})
         math(EXPR month "${CMAKE_MATCH_3}")
         math(EXPR day "${CMAKE_MATCH_4}")
+        set(time "00:00")
+        if(CMAKE_MATCH_6)
+            set(time "${CMAKE_MATCH_6}")
+        endif()
         weekday_of(${year} ${month} ${day} weekday)
         math(EXPR month_index "${month} - 1")
         list(GET month_names ${month_index} month_name)
         string(APPEND debian_changelog "${trailer}${PROJECT_NAME} (${version}) unstable; urgency=medium\n\n")
-        set(trailer "\n -- ${POWERFACTS_MAINTAINER}  ${weekday}, ${CMAKE_MATCH_4} ${month_name} ${year} 00:00:00 +0000\n\n")
+        set(trailer "\n -- ${POWERFACTS_MAINTAINER}  ${weekday}, ${CMAKE_MATCH_4} ${month_name} ${year} ${time}:00 +0000\n\n")
     elseif(line MATCHES "^## ")
         set(in_release FALSE)
     elseif(in_release AND line MATCHES "^- (.*)")

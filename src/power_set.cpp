@@ -9,18 +9,23 @@
 //   and a flush holds back.
 // - I grows by one from subset to subset, so it is counted as decimal text
 //   (SubsetNumber), mostly in registers, and never converted.
-// - The members of subset I are its set bits, visited by clearing the lowest
-//   one at a time, so the work is per line written, not per bit tested.
 // - Each element's tail is kept shifted past the digits, as 16-byte Chunks
 //   with zeros where the digits go, and laid out anew only when the number
 //   of digits changes (nine times in all).
+// - Subsets 2k and 2k + 1 differ only in the first element, and their
+//   numbers only in the last digit. Their other members, the set bits of
+//   2k, are kept as a list of laid-out lines that changes by one line from
+//   pair to pair (PairLines), so no subset's members are ever searched for.
 // A line is then one OR of the digits into the first chunk, two 16-byte
-// stores, and one addition of its precomputed length: stores are what bounds
-// the writer, and the fewer the better. The fixed-size stores write past the
-// line's true end; the next line overwrites those bytes, and the buffer keeps
-// room for them at its end. 16 bytes of tail cover elements of up to three
-// characters (-99 to 999), the digits and tail 26 bytes at most; other
-// elements take a three-chunk variant of the same loop.
+// stores, and one addition of its precomputed length, and a pair is written
+// in one walk along the list, each line loaded once and stored for both
+// subsets (putPair): stores are what bounds the writer, and every
+// instruction around them counts on one CPU, where the reader waits for the
+// writer. The fixed-size stores write past the line's true end; the next
+// line overwrites those bytes, and the buffer keeps room for them at its
+// end. 16 bytes of tail cover elements of up to three characters (-99 to
+// 999), the digits and tail 26 bytes at most; other elements take a
+// three-chunk variant of the same lines, one subset at a time.
 //
 // Blocks go to BlockOutput (block_output.hpp), which writes each one whole
 // and picks their size. Memory is the one fixed buffer, whatever n is; if it
@@ -244,6 +249,8 @@ inline char* putLines(char* out, const PairLines<kChunks>& lines,
 // tails and two digits or more, where every line takes 16 bytes or more:
 // then no line's stores reach past the first chunk of the line after it,
 // which the order of the stores below relies on.
+static_assert(2 + tailSize(0) >= kChunkSize,
+              "with two digits, every line must take a chunk, as putPair's stores assume");
 inline char* putPair(char* out, const PairLines<2>& lines, PairLines<2>::List list, Chunk even,
                      Chunk odd) {
     const Line<2>& first = lines.first();
@@ -254,6 +261,7 @@ inline char* putPair(char* out, const PairLines<2>& lines, PairLines<2>::List li
     std::memcpy(middle + kChunkSize, &first.text[1], kChunkSize);
 #pragma GCC unroll 2
     for (const Line<2>* line = list.begin; line != lines.end(); ++line) {
+        assert(line->size >= kChunkSize);
         // Both chunks loaded before any store, which could alias them.
         const Chunk head = line->text[0];
         const Chunk tail = line->text[1];
