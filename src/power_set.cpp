@@ -168,13 +168,13 @@ inline char* putLine(char* out, const Line<kChunks>& line, Chunk digits) {
 // next, k + 1 clears the trailing ones of k and sets the bit above them, so
 // the first few lines of the list go and one line comes in front: kept
 // right-aligned in an array, the list changes by one line a pair, whatever
-// n is, and never has to be searched for its members (the way a binary
-// counter's carries are counted: one bit set per increment, on average).
+// n is, and never has to be searched for its members (an increment changes
+// two bits of a binary counter on average: the carries, and one set).
 template <std::size_t kChunks>
 class PairLines {
 public:
-    // Where the list starts, and the bytes of its lines: state enough small
-    // for registers.
+    // Where the list starts, and the bytes of its lines: small enough to
+    // stay in registers.
     struct List {
         Line<kChunks>* begin;
         std::size_t size;
@@ -243,7 +243,8 @@ inline char* putLines(char* out, const PairLines<kChunks>& lines,
 
 // Stores subsets 2k and 2k + 1 in one walk along the list they share: each
 // line's two chunks are loaded once and stored twice, with the digits of
-// each number OR'ed in, so a line costs about half of what it would alone.
+// each number OR'ed in, so that two lines share the loads, the addition of
+// the length and the loop's own work.
 // The text is the list with `even` digits, the first element's line with
 // `odd` digits, then the list again with `odd` digits. Only for 16-byte
 // tails and two digits or more, where every line takes 16 bytes or more:
