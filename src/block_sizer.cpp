@@ -4,9 +4,10 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// A window lasts at least this long and this many blocks: long against a
-// clock tick and a reader's wake-up, which make single blocks noisy, short
-// against a run of seconds.
+// A window lasts at least this many blocks, and, once the first search has
+// settled (its windows are counted in bytes), at least this long: long
+// against a clock tick and a reader's wake-up, which make single blocks
+// noisy, short against a run of seconds.
 constexpr std::chrono::nanoseconds kWindow = milliseconds(8);
 constexpr unsigned kWindowBlocks = 4;
 // A settled size is kept this many windows before the next round: of every
