@@ -18,6 +18,22 @@ bool outputIsPipe() {
            (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
 }
 
+// Whether a write's errno says that a non-blocking output is full. POSIX
+// allows EAGAIN and EWOULDBLOCK to differ, and either to be the answer.
+bool isFull(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+
+// Waits in the kernel, using no CPU, until standard output takes more; a
+// signal that cuts the wait short does not end it. Returns 0, or the errno
+// of a wait that failed, which fails the write.
+int awaitRoom() {
+    while (waitForOutput() != 0) {
+        if (errno != EINTR) {
+            return errno != 0 ? errno : EIO;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 BlockOutput::BlockOutput()
@@ -36,6 +52,16 @@ int BlockOutput::put(const char* data, std::size_t bytes) {
             if (errno == EINTR) {
                 continue;
             }
+            // A non-blocking output that is full for now: a CI log streamer,
+            // a terminal left non-blocking by an earlier program, an event
+            // loop's pipe. Its reader is only slower than this writer, so the
+            // rest of the block waits for room rather than fail the run.
+            if (isFull(errno)) {
+                if (const int error = awaitRoom()) {
+                    return error;
+                }
+                continue;
+            }
             return errno != 0 ? errno : EIO;
         }
         // write(2) takes nothing of a non-empty block only where it should
@@ -47,6 +73,8 @@ int BlockOutput::put(const char* data, std::size_t bytes) {
         data += taken;
         bytes -= static_cast<std::size_t>(taken);
     }
+    // Any wait for room above falls within this block's time, as a blocking
+    // write's wait in the kernel does: the sizer sees what the block cost.
     if (sizes_.empty()) {
         sizer_.written(monotonicNow());
     } else {

@@ -55,9 +55,10 @@ public:
     std::size_t held() const { return sizes_.empty() ? sizer_.held() : size(); }
 
     // Writes `bytes` bytes at `data`: a block of size() bytes, or the last,
-    // shorter one. One write(2) call, unless the kernel takes part of it or a
-    // signal interrupts it; then as many as it takes. Returns 0, or the errno
-    // of the write that failed. The next block's size may change.
+    // shorter one. One write(2) call, unless the kernel takes part of it, a
+    // signal interrupts it or a non-blocking output is full (then it waits
+    // for room); then as many as it takes. Returns 0, or the errno of the
+    // write, or the wait, that failed. The next block's size may change.
     int put(const char* data, std::size_t bytes);
 
 private:

@@ -1,5 +1,6 @@
 #include "fallible_calls.hpp"
 
+#include <sys/select.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -13,6 +14,13 @@ std::int32_t* allocateElements(std::size_t count) {
 char* allocateOutputBuffer(std::size_t size) { return static_cast<char*>(std::malloc(size)); }
 
 ssize_t writeOutput(const char* data, std::size_t size) { return write(STDOUT_FILENO, data, size); }
+
+int waitForOutput() {
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(STDOUT_FILENO, &writable);
+    return select(STDOUT_FILENO + 1, nullptr, &writable, nullptr, nullptr) < 0 ? -1 : 0;
+}
 
 int closeOutput() { return std::fclose(stdout); }
 

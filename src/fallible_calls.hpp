@@ -32,6 +32,13 @@ char* allocateOutputBuffer(std::size_t size);
 // `size`, or -1 with errno set (EINTR among the reasons).
 ssize_t writeOutput(const char* data, std::size_t size);
 
+// Waits in the kernel until standard output can take more, as after a write
+// to a non-blocking output that found it full: 0, or -1 with errno set
+// (EINTR among the reasons). select(2), not poll(2): Darwin's poll answers
+// POLLNVAL for terminals and other devices, and select waits on descriptor 1
+// on every POSIX system.
+int waitForOutput();
+
 // fclose(stdout): 0, or EOF with errno set.
 int closeOutput();
 

@@ -155,7 +155,9 @@ void PrintTo(const InjectedCase& c, std::ostream* os) { *os << c.fault << ", n =
 // its output buffer the tool writes the same text from a small one, refilled
 // thousands of times at n = 16. Writes the kernel takes in part, or that a
 // signal interrupts, are finished; a write that fails mid-run leaves the
-// blocks before it (two of 512 KiB, into a file) and nothing more.
+// blocks before it (two of 512 KiB, into a file) and nothing more. A full
+// non-blocking output is waited on, and the wait resumed where a signal cuts
+// it short; a wait that fails is a failed write.
 const InjectedCase kInjectedCases[] = {
     {"no-buffer", "16", 0, "", kWhole},
     {"no-buffer", "0", 0, "", kWhole},
@@ -165,6 +167,9 @@ const InjectedCase kInjectedCases[] = {
     {"short-writes", "16", 0, "", kWhole},
     {"eintr", "16", 0, "", kWhole},
     {"write-error@3", "16", 1, "Error writing output: Input/output error\n", 2 * kLargestBlock},
+    {"full@3,wait-eintr", "16", 0, "", kWhole},
+    {"full@3,wait-error", "16", 1, "Error writing output: Cannot allocate memory\n",
+     2 * kLargestBlock},
 };
 
 class InjectedFaultTest : public testing::TestWithParam<InjectedCase> {};
@@ -183,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, InjectedFaultTest, testing::ValuesIn(kInjectedC
 // blocks of one size from the stack buffer: n = 9 in many blocks, n = 6 in a
 // block and the end of its last subset, which ran past it. A failed write,
 // or one that takes nothing, must end the run with its reason and leave the
-// blocks before it, no more; one the kernel takes in part must be finished.
+// blocks before it, no more; one the kernel takes in part, or that finds a
+// non-blocking output full, must be finished.
 TEST(WriteFault, EveryWriteInTurn) {
     struct Kind {
         const char* fault;
@@ -193,6 +199,7 @@ TEST(WriteFault, EveryWriteInTurn) {
         {"write-error", "Error writing output: Input/output error\n"},
         {"write-nothing", "Error writing output: No space left on device\n"},
         {"short-write", ""},
+        {"full", ""},
     };
     for (const char* count : {"6", "9"}) {
         const std::string text = referenceFacts(oneTo(std::atoi(count)));
@@ -212,6 +219,21 @@ TEST(WriteFault, EveryWriteInTurn) {
                     << "n = " << count << ", " << fault;
             }
         }
+    }
+}
+
+// Standard output may come non-blocking: from a CI service that streams
+// logs, a terminal an earlier program left so, an event loop's pipe. Read
+// more slowly than it is written, it is often full; the whole text must
+// still arrive, with status 0 and no message.
+TEST(WriteFault, NonBlockingOutputWaitedOn) {
+    const std::string text = referenceFacts(oneTo(14));
+    for (const Sink sink :
+         {Sink::NonBlockingPipe, Sink::NonBlockingSocket, Sink::NonBlockingTerminal}) {
+        const ToolRun run = runTool({"14"}, sink, 60s);
+        EXPECT_EQ(run.exitStatus, 0) << testing::PrintToString(sink);
+        EXPECT_EQ(run.err, "") << testing::PrintToString(sink);
+        EXPECT_TRUE(sameText(run.out, text)) << testing::PrintToString(sink);
     }
 }
 

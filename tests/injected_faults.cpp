@@ -15,7 +15,13 @@
 //   write-error@K    write call K (from 1) fails with EIO
 //   write-nothing@K  write call K takes nothing, as no write should
 //   short-write@K    write call K takes half of what it is given
+//   full@K           write call K finds a non-blocking output full (EAGAIN),
+//                    and so does every write after it until a wait for room
+//                    succeeds: a write tried again without one aborts
+//   wait-eintr       every wait for room is interrupted once before it waits
+//   wait-error       every wait for room fails (ENOMEM, as select(2) may)
 #include <fcntl.h>
+#include <sys/select.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -104,6 +110,9 @@ void drainWrite(std::size_t size) {
     }
 }
 
+// Whether the output is full, as full@K left it, until a wait for room.
+bool outputFull = false;
+
 }  // namespace
 
 std::int32_t* allocateElements(std::size_t count) {
@@ -121,6 +130,17 @@ ssize_t writeOutput(const char* data, std::size_t size) {
     static unsigned calls = 0;
     ++calls;
     logWrite(size);
+    if (outputFull) {
+        // A loop around EAGAIN would spin on the CPU for as long as the
+        // reader takes: the tool must wait in the kernel first.
+        std::fputs("full@K: a write was tried again without waiting for room\n", stderr);
+        std::abort();
+    }
+    if (injected("full", calls)) {
+        outputFull = true;
+        errno = EAGAIN;
+        return -1;
+    }
     if (injected("eintr") && calls % 2 == 1) {
         errno = EINTR;
         return -1;
@@ -140,6 +160,28 @@ ssize_t writeOutput(const char* data, std::size_t size) {
         drainWrite(static_cast<std::size_t>(taken));
     }
     return taken;
+}
+
+int waitForOutput() {
+    static bool interrupted = false;
+    if (injected("wait-eintr") && !interrupted) {
+        interrupted = true;
+        errno = EINTR;
+        return -1;
+    }
+    interrupted = false;
+    if (injected("wait-error")) {
+        errno = ENOMEM;
+        return -1;
+    }
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(STDOUT_FILENO, &writable);
+    if (select(STDOUT_FILENO + 1, nullptr, &writable, nullptr, nullptr) < 0) {
+        return -1;
+    }
+    outputFull = false;
+    return 0;
 }
 
 int closeOutput() {

@@ -88,8 +88,10 @@ void PrintTo(const BlockCase& c, std::ostream* os) {
 }
 
 const std::uint32_t kLast = INT32_MAX;
-// The longest subset: 31 lines of 34 bytes, the least a block must take.
+// The longest subset: 31 lines of 34 bytes, the least a block must take;
+// and the most, 1 GiB.
 constexpr std::size_t kLongestSubset = std::size_t{31} * 34;
+constexpr std::size_t kLargestTaken = std::size_t{1} << 30;
 
 const std::vector<std::int32_t> kMixedElements = {
     INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1, -99, 999,
@@ -115,11 +117,18 @@ const BlockCase kBlockCases[] = {
     {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, {}},
     {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, {}, 0},
     // Subsets 2k and 2k + 1 go out together where they fit the block: here
-    // the pair from kLast - 3 starts one byte before the block's end, and
-    // must go one subset at a time, or run past the room.
+    // the pair from kLast - 3 (59 lines of 26 bytes) starts one byte, one
+    // line and five lines before the block's end, and must go one subset at
+    // a time, or run past the room.
     {std::vector<std::int32_t>(31, -99), kLast - 6, kLast - 1, {}, 1, kLast - 3},
-    // One subset alone, exactly a block long.
+    {std::vector<std::int32_t>(31, -99), kLast - 6, kLast - 1, {}, 26, kLast - 3},
+    {std::vector<std::int32_t>(31, -99), kLast - 6, kLast - 1, {}, 5 * 26, kLast - 3},
+    // A range that ends on an even subset, with room for a pair after it:
+    // the subset after the range must not go out with it.
+    {std::vector<std::int32_t>(31, -99), kLast - 9, kLast - 3, {kLargestBlock}},
+    // One subset alone, exactly a block long; and the largest block taken.
     {std::vector<std::int32_t>(31, INT32_MIN), kLast, kLast, {kLongestSubset}},
+    {std::vector<std::int32_t>(31, INT32_MIN), kLast - 30, kLast, {kLargestTaken}},
     // Many blocks of long lines, each block's overshoot moved to the front.
     {kMixedElements, kLast - 700, kLast, {4096}},
     // Nine digits to ten on the way, with every line over 32 bytes after it.
@@ -184,8 +193,8 @@ TEST(PowerSetTest, RefusesWhatItCannotWrite) {
     };
     for (const Call& call :
          {Call{3, 1, 8, 4096}, Call{3, 0, 7, 4096}, Call{3, 5, 4, 4096}, Call{0, 1, 1, 4096},
-          Call{32, 1, 1, 4096}, Call{3, 1, 7, kLongestSubset - 1}, Call{3, 1, 7, SIZE_MAX},
-          Call{3, 1, 7, SIZE_MAX - 100}}) {
+          Call{32, 1, 1, 4096}, Call{3, 1, 7, kLongestSubset - 1}, Call{3, 1, 7, kLargestTaken + 1},
+          Call{3, 1, 7, SIZE_MAX}, Call{3, 1, 7, SIZE_MAX - 100}}) {
         const std::size_t sizes[] = {call.blockSize};
         EXPECT_EQ(captureStdout([&] {
                       EXPECT_EQ(printSubsets(elements.data(), call.n, call.first, call.last, sizes),

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,6 +74,23 @@ const char* missingSink(Sink sink) {
 
 namespace {
 
+// A pseudo-terminal in raw mode: its reading end in ends[0], the terminal
+// the child writes to in ends[1]. Returns whether it could be had.
+bool openTerminal(int (&ends)[2]) {
+    ends[0] = posix_openpt(O_RDWR | O_NOCTTY);
+    if (ends[0] < 0 || grantpt(ends[0]) != 0 || unlockpt(ends[0]) != 0) {
+        return false;
+    }
+    const char* name = ptsname(ends[0]);
+    ends[1] = name != nullptr ? open(name, O_RDWR | O_NOCTTY) : -1;
+    termios mode{};
+    if (ends[1] < 0 || tcgetattr(ends[1], &mode) != 0) {
+        return false;
+    }
+    cfmakeraw(&mode);
+    return tcsetattr(ends[1], TCSANOW, &mode) == 0;
+}
+
 // In the child, between fork and exec: only async-signal-safe calls. A sink
 // that cannot be set up ends the child with status 126 before anything is
 // written, never with output going to the runner's own descriptors.
@@ -110,6 +128,16 @@ namespace {
         case Sink::Socket:
             dup2(pipeWriteEnd, STDOUT_FILENO);
             break;
+        case Sink::NonBlockingPipe:
+        case Sink::NonBlockingSocket:
+        case Sink::NonBlockingTerminal: {
+            const int flags = fcntl(pipeWriteEnd, F_GETFL);
+            if (flags < 0 || fcntl(pipeWriteEnd, F_SETFL, flags | O_NONBLOCK) != 0 ||
+                dup2(pipeWriteEnd, STDOUT_FILENO) < 0) {
+                _exit(126);
+            }
+            break;
+        }
     }
     execv(program.c_str(), argv.data());
     _exit(127);
@@ -130,14 +158,26 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     }
     argv.push_back(nullptr);
 
-    // Whether this process reads the child's output from a pipe or socket.
-    const bool readsPipe = sink == Sink::PipeHead || sink == Sink::Pipe || sink == Sink::Socket;
+    const bool slow = sink == Sink::NonBlockingPipe || sink == Sink::NonBlockingSocket ||
+                      sink == Sink::NonBlockingTerminal;
+    // Whether this process reads the child's output from a pipe, socket or
+    // terminal.
+    const bool readsPipe =
+        slow || sink == Sink::PipeHead || sink == Sink::Pipe || sink == Sink::Socket;
     int pipeEnds[2] = {-1, -1};
     if (readsPipe || sink == Sink::PipeNoReader) {
-        const int made =
-            sink == Sink::Socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, pipeEnds) : pipe(pipeEnds);
-        if (made != 0) {
-            ADD_FAILURE() << "pipe or socketpair failed";
+        const bool socket = sink == Sink::Socket || sink == Sink::NonBlockingSocket;
+        const bool made =
+            sink == Sink::NonBlockingTerminal
+                ? openTerminal(pipeEnds)
+                : (socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, pipeEnds) : pipe(pipeEnds)) == 0;
+        if (!made) {
+            ADD_FAILURE() << "cannot make the " << testing::PrintToString(sink);
+            for (const int end : pipeEnds) {
+                if (end >= 0) {
+                    close(end);
+                }
+            }
             return {};
         }
         // Closed before the fork, so that no process ever holds it and the
@@ -165,6 +205,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     int readEnd = pipeEnds[0];
     std::size_t got = 0;  // of run.out, read so far
     const std::size_t headLimit = sink == Sink::PipeHead ? kHeadBytes : kOutLimit + 1;
+    const std::size_t readLimit = slow ? kSlowRead : SIZE_MAX;
     const auto fileSize = [](int fd) {
         struct stat status {};
         return fstat(fd, &status) == 0 ? static_cast<std::size_t>(status.st_size) : 0;
@@ -178,11 +219,15 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
                 if (got == run.out.size()) {
                     run.out.resize(std::min(headLimit, std::max(2 * got, kHeadBytes)));
                 }
-                const ssize_t n = read(readEnd, run.out.data() + got, run.out.size() - got);
+                const ssize_t n =
+                    read(readEnd, run.out.data() + got, std::min(readLimit, run.out.size() - got));
                 got += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
+                // A terminal whose writer has gone answers EIO, not 0.
                 if (n <= 0 || (sink == Sink::PipeHead && got == kHeadBytes)) {
                     close(readEnd);
                     readEnd = -1;
+                } else if (slow) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 }
             }
         } else if (waitpid(child, &status, WNOHANG) != 0) {

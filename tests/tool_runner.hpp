@@ -27,13 +27,29 @@ enum class Sink {
                    // `| head -c`; SIGPIPE at its default, as under a shell
     Socket,        // a stream socket read to its end, into ToolRun::out, as
                    // a service manager or `nc` hands one over
+    // Pipe, Socket and a pseudo-terminal (raw, so that no line feed becomes
+    // CR LF), each with O_NONBLOCK set on the tool's end and read slowly
+    // (kSlowRead bytes at most, a millisecond apart), so that writes often
+    // find it full, as under a CI log streamer or an event loop.
+    NonBlockingPipe,
+    NonBlockingSocket,
+    NonBlockingTerminal,
 };
+inline constexpr std::size_t kSlowRead = 16 << 10;
 
 // The sink's name, for test names.
 inline void PrintTo(Sink sink, std::ostream* os) {
-    constexpr const char* kNames[] = {
-        "file", "full device",       "size limit", "closed", "pipe with no reader",
-        "pipe", "pipe read in part", "socket"};
+    constexpr const char* kNames[] = {"file",
+                                      "full device",
+                                      "size limit",
+                                      "closed",
+                                      "pipe with no reader",
+                                      "pipe",
+                                      "pipe read in part",
+                                      "socket",
+                                      "non-blocking pipe",
+                                      "non-blocking socket",
+                                      "non-blocking terminal"};
     *os << kNames[static_cast<int>(sink)];
 }
 
