@@ -36,6 +36,7 @@
 
 #include "block_output.hpp"
 #include "fallible_calls.hpp"
+#include "subset_lines.hpp"
 #include "subset_number.hpp"
 
 #include <algorithm>
@@ -50,8 +51,6 @@
 
 namespace {
 
-constexpr std::string_view kFactHead = "powerSet(";
-constexpr std::size_t kMaxElements = 31;
 // Digits of the largest subset number, 2^31 - 1.
 constexpr std::size_t kMaxDigits = 10;
 constexpr std::size_t kFallbackBufferSize = 4096;
@@ -143,141 +142,68 @@ char* putConstant(char* out, char name, long long value) {
     return std::copy_n(".\n", 2, out);
 }
 
-// An element's line with the digits of the subset number left blank (zero
-// bytes, for the digits to be OR'ed in), and its length.
-template <std::size_t kChunks>
-struct Line {
-    Chunk text[kChunks];
-    std::size_t size;
-};
-
-// Stores `line` with `digits` OR'ed in at `out`; returns where the next line
-// goes.
-template <std::size_t kChunks>
-inline char* putLine(char* out, const Line<kChunks>& line, Chunk digits) {
-    const Chunk head = digits | line.text[0];
-    std::memcpy(out, &head, kChunkSize);
-    for (std::size_t k = 1; k < kChunks; ++k) {
-        std::memcpy(out + k * kChunkSize, &line.text[k], kChunkSize);
-    }
-    return out + line.size;
-}
-
-// The lines of the members of subsets 2k and 2k + 1 but the first element:
-// the lines of the set bits of 2k, in ascending order. From one pair to the
-// next, k + 1 clears the trailing ones of k and sets the bit above them, so
-// the first few lines of the list go and one line comes in front: kept
-// right-aligned in an array, the list changes by one line a pair, whatever
-// n is, and never has to be searched for its members (an increment changes
-// two bits of a binary counter on average: the carries, and one set).
-template <std::size_t kChunks>
-class PairLines {
-public:
-    // Where the list starts, and the bytes of its lines: small enough to
-    // stay in registers.
-    struct List {
-        Line<kChunks>* begin;
-        std::size_t size;
-    };
-
-    // Lays out each element's line for subset numbers of `digits` digits;
-    // returns the list for the pair that starts with the even number `even`.
-    template <std::size_t kTailCopy>
-    List layOut(const char (&tails)[kMaxElements][kTailCopy],
-                const std::size_t (&tailSizes)[kMaxElements], std::int32_t n, std::size_t digits,
-                std::uint32_t even) {
-        std::size_t goes = 0;  // the lines of elements 1 .. j-1
-        for (std::int32_t j = 0; j < n; ++j) {
-            char text[kChunks * kChunkSize] = {};
-            std::memcpy(text + digits, tails[j], kTailCopy);
-            std::memcpy(&elements_[j].text[0], text, sizeof text);
-            elements_[j].size = digits + tailSizes[j];
-            if (j >= 1) {
-                gain_[j - 1] = elements_[j].size - goes;
-                goes += elements_[j].size;
-            }
-        }
-        List list{end_(), 0};
-        for (std::int32_t j = n - 1; j >= 1; --j) {
-            if ((even >> j) % 2 == 1) {
-                *--list.begin = elements_[j];
-                list.size += elements_[j].size;
-            }
-        }
-        return list;
-    }
-
-    // The list for the pair after that of `even`, from the list for it;
-    // `even` + 2 must be below 2^n.
-    List next(List list, std::uint32_t even) {
-        // The set bits 1 .. t of `even` go, bit t + 1 comes.
-        const auto t = static_cast<unsigned>(std::countr_one(even >> 1));
-        list.begin += t;
-        *--list.begin = elements_[t + 1];
-        return {list.begin, list.size + gain_[t]};
-    }
-
-    const Line<kChunks>& first() const { return elements_[0]; }
-    const Line<kChunks>* end() const { return list_ + kMaxElements; }
-
-private:
-    Line<kChunks>* end_() { return list_ + kMaxElements; }
-
-    Line<kChunks> elements_[kMaxElements];
-    // What the list's size gains when lines 1 .. t go and t + 1 comes
-    // (modulo 2^64: it mostly shrinks).
-    std::size_t gain_[kMaxElements];
-    Line<kChunks> list_[kMaxElements];
-};
-
-// Stores the lines of `list` at `out` with `digits` OR'ed in; returns where
-// the next line goes.
-template <std::size_t kChunks>
-inline char* putLines(char* out, const PairLines<kChunks>& lines,
-                      typename PairLines<kChunks>::List list, Chunk digits) {
-    for (const Line<kChunks>* line = list.begin; line != lines.end(); ++line) {
-        out = putLine(out, *line, digits);
-    }
-    return out;
-}
-
-// Stores subsets 2k and 2k + 1 in one walk along the list they share: each
-// line's two chunks are loaded once and stored twice, with the digits of
-// each number OR'ed in, so that two lines share the loads, the addition of
-// the length and the loop's own work.
-// The text is the list with `even` digits, the first element's line with
-// `odd` digits, then the list again with `odd` digits. Only for 16-byte
-// tails and two digits or more, where every line takes 16 bytes or more:
-// then no line's stores reach past the first chunk of the line after it,
-// which the order of the stores below relies on.
+// Stores subsets 4m to 4m + 3 in one walk along the list of lines they
+// share: each line's two chunks are loaded once and stored four times, with
+// the digits of each number OR'ed in, so that four lines share the loads,
+// the addition of the length and the loop's own work.
+//
+// The text is the list with digits[0]; the first element's line and the
+// list with digits[1]; the second element's line and the list with
+// digits[2]; both elements' lines and the list with digits[3]. Each line's
+// stores reach up to a chunk past its end, for the line after it to
+// overwrite. Within a copy of the list the walk stores the lines in order,
+// so each does. The lines between the copies are stored around the walk:
+// their second chunks before it, so that the walk (and the second element's
+// line after the first) overwrites what those reach past; their first
+// chunks after it, over what the last line of the copy before reached past
+// its end. That takes every line to be a chunk long at least, so that no
+// line's stores reach past the first chunk of the line after it: true of
+// 16-byte tails with numbers of two digits or more (from 12 on here), and
+// what the static_assert and the debug assert below check.
 static_assert(2 + tailSize(0) >= kChunkSize,
-              "with two digits, every line must take a chunk, as putPair's stores assume");
-inline char* putPair(char* out, const PairLines<2>& lines, PairLines<2>::List list, Chunk even,
-                     Chunk odd) {
-    const Line<2>& first = lines.first();
-    char* const middle = out + list.size;
-    const std::size_t toOdd = list.size + first.size;
-    // The first element's second chunk now, so that the odd subset's first
-    // line, stored after it, overwrites what it leaves past its line.
-    std::memcpy(middle + kChunkSize, &first.text[1], kChunkSize);
+              "with two digits, every line must take a chunk, as putGroup's stores assume");
+inline char* putGroup(char* out, const GroupLines<2>& lines, GroupLines<2>::List list,
+                      const Chunk (&digits)[4]) {
+    const Line<2>& first = lines.element(0);
+    const Line<2>& second = lines.element(1);
+    assert(first.size >= kChunkSize && second.size >= kChunkSize);
+    // Where subsets 4m + 1 .. 4m + 3 start, and how far each copy of the
+    // list lies from the first.
+    char* const at1 = out + list.size;
+    char* const at2 = at1 + first.size + list.size;
+    char* const at3 = at2 + second.size + list.size;
+    const std::size_t to1 = list.size + first.size;
+    const std::size_t to2 = to1 + list.size + second.size;
+    const std::size_t to3 = to2 + list.size + first.size + second.size;
+    std::memcpy(at1 + kChunkSize, &first.text[1], kChunkSize);
+    std::memcpy(at2 + kChunkSize, &second.text[1], kChunkSize);
+    std::memcpy(at3 + kChunkSize, &first.text[1], kChunkSize);
+    std::memcpy(at3 + first.size + kChunkSize, &second.text[1], kChunkSize);
 #pragma GCC unroll 2
     for (const Line<2>* line = list.begin; line != lines.end(); ++line) {
         assert(line->size >= kChunkSize);
         // Both chunks loaded before any store, which could alias them.
         const Chunk head = line->text[0];
         const Chunk tail = line->text[1];
-        const Chunk evenHead = even | head;
-        const Chunk oddHead = odd | head;
-        std::memcpy(out, &evenHead, kChunkSize);
+        const Chunk heads[4] = {digits[0] | head, digits[1] | head, digits[2] | head,
+                                digits[3] | head};
+        std::memcpy(out, &heads[0], kChunkSize);
         std::memcpy(out + kChunkSize, &tail, kChunkSize);
-        std::memcpy(out + toOdd, &oddHead, kChunkSize);
-        std::memcpy(out + toOdd + kChunkSize, &tail, kChunkSize);
+        std::memcpy(out + to1, &heads[1], kChunkSize);
+        std::memcpy(out + to1 + kChunkSize, &tail, kChunkSize);
+        std::memcpy(out + to2, &heads[2], kChunkSize);
+        std::memcpy(out + to2 + kChunkSize, &tail, kChunkSize);
+        std::memcpy(out + to3, &heads[3], kChunkSize);
+        std::memcpy(out + to3 + kChunkSize, &tail, kChunkSize);
         out += line->size;
     }
-    // Its first chunk last: the even subset's last line stored into it.
-    const Chunk firstHead = odd | first.text[0];
-    std::memcpy(middle, &firstHead, kChunkSize);
-    return middle + toOdd;
+    const Chunk heads[4] = {digits[1] | first.text[0], digits[2] | second.text[0],
+                            digits[3] | first.text[0], digits[3] | second.text[0]};
+    std::memcpy(at1, &heads[0], kChunkSize);
+    std::memcpy(at2, &heads[1], kChunkSize);
+    std::memcpy(at3, &heads[2], kChunkSize);
+    std::memcpy(at3 + first.size, &heads[3], kChunkSize);
+    return out + to3;
 }
 
 // Writes the facts of subsets first .. subsets-1 after the `used` bytes
@@ -301,22 +227,23 @@ int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first
         tailSizes[j] = static_cast<std::size_t>(end - tails[j]);
     }
 
-    // Subsets go in pairs, 2k and 2k + 1, which differ only in the first
-    // element, and whose numbers differ only in the last digit. The lines
-    // have the digits left blank: the tails shifted past them, laid out anew
-    // whenever the number of digits changes, which it does only from an odd
-    // number to an even one.
-    std::uint32_t even = first & ~std::uint32_t{1};
-    SubsetNumber number(even);
-    PairLines<kChunks> lines;
-    auto list = lines.layOut(tails, tailSizes, n, number.size(), even);
+    // Subsets go in groups of four, 4m to 4m + 3, which differ only in the
+    // first two elements. The lines have the digits left blank: the tails
+    // shifted past them, laid out anew whenever the number of digits
+    // changes, which from 12 on it does only from one group to the next
+    // (10^k is a multiple of four for k >= 2).
+    std::uint32_t base = first & ~std::uint32_t{3};
+    SubsetNumber number(base);
+    GroupLines<kChunks> lines;
+    auto list = lines.layOut(tails, tailSizes, n, number.size(), base);
 
     char* const begin = buffer.data();
     std::size_t block = output.size();
     assert(blocksFit(buffer.size(), block));
     char* flushAt = begin + block;
     char* out = std::copy(kFactHead.begin(), kFactHead.end(), begin + used);
-    // Before each subset, or pair: once past the block's end, the block goes.
+    // Before each subset, or group: once past the block's end, the block
+    // goes.
     const auto flushIfDue = [&] {
         if (out < flushAt) {
             return 0;
@@ -334,53 +261,55 @@ int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first
         return 0;
     };
 
-    // The subsets of the pair, or what of it lies in first .. subsets-1,
-    // one at a time, each after a flush if one is due.
-    const auto putSingles = [&] {
-        if (even >= first) {
-            if (const int error = flushIfDue()) {
-                return error;
+    // The subsets of the group, or what of it lies in first .. subsets-1,
+    // one at a time, each after a flush if one is due. Only in the group
+    // from 8 do the numbers gain a digit (10^k is a multiple of four for
+    // k >= 2): there the lines are laid out for each subset's own.
+    const auto putSingles = [&](const Chunk(&digits)[4]) {
+        for (unsigned low = 0; low < 4 && base + low < subsets; ++low) {
+            if (base == 8) {
+                list = lines.layOut(tails, tailSizes, n, low < 2 ? 1 : 2, base);
             }
-            out = putLines(out, lines, list, number.digits());
-        }
-        if (even + 1 < subsets) {
-            if (const int error = flushIfDue()) {
-                return error;
+            if (base + low >= first) {
+                if (const int error = flushIfDue()) {
+                    return error;
+                }
+                out = putSubset(out, lines, list, low, digits[low]);
             }
-            const Chunk digits = number.nextDigits();
-            out = putLine(out, lines.first(), digits);
-            out = putLines(out, lines, list, digits);
         }
         return 0;
     };
-    // The pairs that can be stored whole: both subsets to be written, and
-    // two digits or more (numbers from 10 on); as one unsigned comparison.
-    const std::uint32_t lastWhole = (subsets - 2) & ~std::uint32_t{1};
-    std::uint32_t firstWhole = std::max<std::uint32_t>((first + 1) & ~std::uint32_t{1}, 10);
+    // The groups that can be stored whole: all four subsets to be written,
+    // and numbers of two digits or more (from 12 on); as one unsigned
+    // comparison.
+    const std::uint32_t lastWhole = (subsets - 4) & ~std::uint32_t{3};
+    std::uint32_t firstWhole = std::max<std::uint32_t>((first + 3) & ~std::uint32_t{3}, 12);
     std::uint32_t wholeSpan = lastWhole - firstWhole;
-    if (subsets < 2 || lastWhole < firstWhole) {
-        firstWhole = UINT32_MAX;  // then even - firstWhole is even + 1 > 0
+    if (subsets < 4 || lastWhole < firstWhole) {
+        firstWhole = UINT32_MAX;  // then base - firstWhole is base + 1 > 0
         wholeSpan = 0;
     }
 
     while (true) {
-        // A pair is stored whole only where its text ends by the block's
+        Chunk digits[4];
+        const bool longer = number.takeFour(digits);
+        // A group is stored whole only where its text ends by the block's
         // end (its last stores reach a chunk further, into the room past
         // it), so that what runs past a block is never more than a subset.
-        if (kChunks == 2 && even - firstWhole <= wholeSpan &&
-            out + 2 * list.size + lines.first().size <= flushAt) {
+        if (kChunks == 2 && base - firstWhole <= wholeSpan &&
+            out + 4 * list.size + lines.lowSize() <= flushAt) {
             if constexpr (kChunks == 2) {
-                out = putPair(out, lines, list, number.digits(), number.nextDigits());
+                out = putGroup(out, lines, list, digits);
             }
-        } else if (const int error = putSingles()) {
+        } else if (const int error = putSingles(digits)) {
             return error;
         }
-        if (even + 2 >= subsets) {
+        if (base + 4 >= subsets) {
             break;
         }
-        list = number.addTwo() ? lines.layOut(tails, tailSizes, n, number.size(), even + 2)
-                               : lines.next(list, even);
-        even += 2;
+        list = longer ? lines.layOut(tails, tailSizes, n, number.size(), base + 4)
+                      : lines.next(list, base);
+        base += 4;
     }
     // The last subset may have run past the block's end: the block goes out
     // at its own size all the same, and what went past after it.

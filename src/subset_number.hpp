@@ -17,20 +17,53 @@ struct Chunk {
     std::uint64_t high;
     friend Chunk operator|(Chunk a, Chunk b) { return {a.low | b.low, a.high | b.high}; }
     friend Chunk operator+(Chunk a, Chunk b) { return {a.low + b.low, a.high + b.high}; }
+    friend Chunk operator-(Chunk a, Chunk b) { return {a.low - b.low, a.high - b.high}; }
 };
 #endif
 inline constexpr std::size_t kChunkSize = 16;
 static_assert(sizeof(Chunk) == kChunkSize);
 
+// The chunks a carry adds and takes away: a 1 at each digit's place, 9s at
+// a run of trailing places, and each power of ten, built at compile time so
+// that a carry is loads from constant memory and additions in registers.
+// Spelling the digits out in memory instead, bytes stored and then loaded as
+// a chunk, stalls the load until the stores retire, since no CPU forwards
+// several narrow stores to one wide load: every tenth number, at a cost the
+// writer's profile showed.
+struct CarryChunks {
+    char one[16][16];        // 1 at place p
+    char nines[11][11][16];  // in an s-digit number, 9 at its last t places
+    char power[11][16];      // 10^s: '1' and s '0's
+};
+inline constexpr CarryChunks kCarryChunks = [] {
+    CarryChunks chunks{};
+    for (std::size_t p = 0; p < 16; ++p) {
+        chunks.one[p][p] = 1;
+    }
+    for (std::size_t size = 0; size <= 10; ++size) {
+        for (std::size_t t = 0; t <= size; ++t) {
+            for (std::size_t p = size - t; p < size; ++p) {
+                chunks.nines[size][t][p] = 9;
+            }
+        }
+        chunks.power[size][0] = '1';
+        for (std::size_t p = 1; p <= size && p < 16; ++p) {
+            chunks.power[size][p] = '0';
+        }
+    }
+    return chunks;
+}();
+
 // A counter kept as decimal text, for writing a number that grows by one
 // many times a second. Its digits live in a Chunk, so that nine increments
 // in ten are one addition in a register and the text is there to OR into a
-// line, with no memory round trip; only a carry spells the digits out, the
-// way seq counts. Nothing but scalars and chunks, so that a compiler can
+// line, with no memory round trip; a carry, the tenth, takes the trailing
+// nines away and adds the one before them, the way seq counts, from
+// constant chunks. Nothing but scalars and chunks, so that a compiler can
 // keep the whole counter in registers.
 class SubsetNumber {
 public:
-    explicit SubsetNumber(std::uint32_t start = 0) {
+    explicit SubsetNumber(std::uint32_t start = 0) : value_(start) {
         char reversed[kChunkSize];
         std::size_t count = 0;
         do {
@@ -41,7 +74,9 @@ public:
         for (size_ = 0; size_ < count; ++size_) {
             text[size_] = reversed[count - 1 - size_];
         }
-        reload(text);
+        last_ = static_cast<unsigned>(text[size_ - 1] - '0');
+        digits_ = load(text);
+        unit_ = load(kCarryChunks.one[size_ - 1]);
     }
 
     // The number of digits.
@@ -51,71 +86,77 @@ public:
     // of any 32-bit number.
     Chunk digits() const { return digits_; }
 
-    // The digits of the number after this one, while the last digit is below
-    // 9, so that no carry is needed: in the same register, at once.
-    Chunk nextDigits() const {
-        assert(last_ < 9);
-        return digits_ + unit_;
-    }
-
     // Adds one; returns whether the number of digits changed. The number must
     // stay below 2^32.
     bool increment() {
+        ++value_;
         if (last_ < 9) {
             ++last_;
             digits_ = digits_ + unit_;
             return false;
         }
-        // Carry: the trailing nines become zeros, the digit before them grows.
-        char text[kChunkSize];
-        const Chunk digits = digits_;
-        std::memcpy(text, &digits, kChunkSize);
-        std::size_t position = size_;
-        while (position > 0 && text[position - 1] == '9') {
-            text[--position] = '0';
+        // Carry: the trailing nines become zeros, the digit before them
+        // grows; as many nines as the new value has trailing zeros.
+        std::size_t nines = 0;
+        for (std::uint32_t rest = value_; rest % 10 == 0; rest /= 10) {
+            ++nines;
         }
-        const bool longer = position == 0;
-        if (longer) {
-            text[0] = '1';
-            text[size_++] = '0';
-        } else {
-            ++text[position - 1];
+        last_ = 0;
+        if (nines < size_) {
+            digits_ = digits_ - load(kCarryChunks.nines[size_][nines]) +
+                      load(kCarryChunks.one[size_ - 1 - nines]);
+            return false;
         }
-        reload(text);
+        digits_ = load(kCarryChunks.power[size_]);
+        unit_ = load(kCarryChunks.one[size_]);
+        ++size_;
+        return true;
+    }
+
+    // Puts the digits of this number, a multiple of four, and of the three
+    // after it in `digits`, then adds four; returns whether the number of
+    // digits changed. Ending in 0, 2 or 4, the four are additions in the
+    // register. Ending in 6 or 8, the addition of four carries, once, as an
+    // addition of one does every tenth time; ending in 8, the last two of
+    // the four come from the number after the carry, which ends in 2, less
+    // two and one: no digit borrows, and they have its number of digits.
+    bool takeFour(Chunk (&digits)[4]) {
+        assert(last_ % 2 == 0);
+        digits[0] = digits_;
+        digits[1] = digits_ + unit_;
+        digits[2] = digits[1] + unit_;
+        digits[3] = digits[2] + unit_;
+        if (last_ < 6) {
+            value_ += 4;
+            last_ += 4;
+            digits_ = digits[3] + unit_;
+            return false;
+        }
+        // On to the 9 before the carry, then over it.
+        const bool fromEight = last_ == 8;
+        value_ += 9 - last_;
+        last_ = 9;
+        digits_ = fromEight ? digits[1] : digits[3];
+        const bool longer = increment();
+        if (fromEight) {
+            increment();
+            increment();
+            digits[2] = digits_ - unit_ - unit_;
+            digits[3] = digits_ - unit_;
+        }
         return longer;
     }
 
-    // Adds two to an even number; returns whether the number of digits
-    // changed. Four times in five a single step in the register.
-    bool addTwo() {
-        assert(last_ % 2 == 0);
-        if (last_ < 8) {
-            last_ += 2;
-            digits_ = digits_ + unit_ + unit_;
-            return false;
-        }
-        increment();
-        return increment();
-    }
-
 private:
-    // Through locals, not the members' addresses, which would keep the
-    // members in memory.
-    void reload(const char (&text)[kChunkSize]) {
-        last_ = static_cast<unsigned>(text[size_ - 1] - '0');
-        digits_ = load(text);
-        // Adding this adds one to the last digit.
-        char unit[kChunkSize] = {};
-        unit[size_ - 1] = 1;
-        unit_ = load(unit);
-    }
-
-    static Chunk load(const char (&text)[kChunkSize]) {
+    template <typename Text>
+    static Chunk load(const Text& text) {
+        static_assert(sizeof(Text) == kChunkSize);
         Chunk chunk;
-        std::memcpy(&chunk, text, kChunkSize);
+        std::memcpy(&chunk, &text, kChunkSize);
         return chunk;
     }
 
+    std::uint32_t value_;
     std::size_t size_ = 0;
     unsigned last_ = 0;
     Chunk digits_{};

@@ -116,16 +116,17 @@ const BlockCase kBlockCases[] = {
     // The longest lines that take the 16-byte tail copy.
     {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, {}},
     {std::vector<std::int32_t>(31, -99), kLast - 2, kLast, {}, 0},
-    // Subsets 2k and 2k + 1 go out together where they fit the block: here
-    // the pair from kLast - 3 (59 lines of 26 bytes) starts one byte, one
+    // Subsets 4m to 4m + 3 go out together where they fit the block: here
+    // the group from kLast - 3 (120 lines of 26 bytes) starts one byte, one
     // line and five lines before the block's end, and must go one subset at
     // a time, or run past the room.
-    {std::vector<std::int32_t>(31, -99), kLast - 6, kLast - 1, {}, 1, kLast - 3},
-    {std::vector<std::int32_t>(31, -99), kLast - 6, kLast - 1, {}, 26, kLast - 3},
-    {std::vector<std::int32_t>(31, -99), kLast - 6, kLast - 1, {}, 5 * 26, kLast - 3},
-    // A range that ends on an even subset, with room for a pair after it:
-    // the subset after the range must not go out with it.
-    {std::vector<std::int32_t>(31, -99), kLast - 9, kLast - 3, {kLargestBlock}},
+    {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, 1, kLast - 3},
+    {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, 26, kLast - 3},
+    {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, 5 * 26, kLast - 3},
+    // Ranges that end one and two subsets short of a group's end, with room
+    // for the group: the subsets after the range must not go out with it.
+    {std::vector<std::int32_t>(31, -99), kLast - 13, kLast - 5, {kLargestBlock}},
+    {std::vector<std::int32_t>(31, -99), kLast - 13, kLast - 6, {kLargestBlock}},
     // One subset alone, exactly a block long; and the largest block taken.
     {std::vector<std::int32_t>(31, INT32_MIN), kLast, kLast, {kLongestSubset}},
     {std::vector<std::int32_t>(31, INT32_MIN), kLast - 30, kLast, {kLargestTaken}},

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -32,6 +33,24 @@ TEST_P(SubsetNumberTest, CountsLikeToString) {
         ++value;
         ASSERT_EQ(text(number), std::to_string(value)) << "after " << value - 1;
         ASSERT_EQ(longer, std::to_string(value).size() != std::to_string(value - 1).size());
+    }
+}
+
+// Four at a time from a multiple of four, as the writer counts its groups:
+// each of the four, and the number after them.
+TEST_P(SubsetNumberTest, TakesFourLikeToString) {
+    std::uint32_t value = std::max(12U, GetParam() & ~3U);
+    SubsetNumber number(value);
+    for (int step = 0; step < 700 && value < UINT32_MAX - 4; ++step, value += 4) {
+        Chunk digits[4];
+        const bool longer = number.takeFour(digits);
+        for (std::uint32_t k = 0; k < 4; ++k) {
+            char stored[kChunkSize];
+            std::memcpy(stored, &digits[k], sizeof stored);
+            ASSERT_EQ(std::string(stored, std::strlen(stored)), std::to_string(value + k));
+        }
+        ASSERT_EQ(text(number), std::to_string(value + 4));
+        ASSERT_EQ(longer, std::to_string(value + 4).size() != std::to_string(value).size());
     }
 }
 
