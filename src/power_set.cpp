@@ -12,20 +12,24 @@
 // - Each element's tail is kept shifted past the digits, as 16-byte Chunks
 //   with zeros where the digits go, and laid out anew only when the number
 //   of digits changes (nine times in all).
-// - Subsets 2k and 2k + 1 differ only in the first element, and their
-//   numbers only in the last digit. Their other members, the set bits of
-//   2k, are kept as a list of laid-out lines that changes by one line from
-//   pair to pair (PairLines), so no subset's members are ever searched for.
+// - Subsets 4m to 4m + 3 differ only in the first two elements, and their
+//   numbers, from 12 on, have as many digits (10^k is a multiple of four
+//   for k >= 2). Their other members, the set bits of 4m from bit 2 up, are
+//   kept as a list of laid-out lines that changes by one line from group to
+//   group (GroupLines, subset_lines.hpp), so no subset's members are ever
+//   searched for, and the list's update, the block check and the digit
+//   steps are paid once for four subsets.
 // A line is then one OR of the digits into the first chunk, two 16-byte
-// stores, and one addition of its precomputed length, and a pair is written
-// in one walk along the list, each line loaded once and stored for both
-// subsets (putPair): stores are what bounds the writer, and every
+// stores, and one addition of its precomputed length, and a group is
+// written in one walk along the list, each line loaded once and stored for
+// all four subsets (putGroup): stores are what bounds the writer, and every
 // instruction around them counts on one CPU, where the reader waits for the
 // writer. The fixed-size stores write past the line's true end; the next
 // line overwrites those bytes, and the buffer keeps room for them at its
 // end. 16 bytes of tail cover elements of up to three characters (-99 to
 // 999), the digits and tail 26 bytes at most; other elements take a
-// three-chunk variant of the same lines, one subset at a time.
+// three-chunk variant of the same lines, one subset at a time, as do the
+// groups at a range's ends and those that would not end by a block's end.
 //
 // Blocks go to BlockOutput (block_output.hpp), which writes each one whole
 // and picks their size. Memory is the one fixed buffer, whatever n is; if it
@@ -40,7 +44,6 @@
 #include "subset_number.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cassert>
 #include <cerrno>
 #include <charconv>
