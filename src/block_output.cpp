@@ -37,12 +37,12 @@ int awaitRoom() {
 }  // namespace
 
 BlockOutput::BlockOutput()
-    : sizer_(kSmallestBlock, kLargestBlock, outputIsPipe() ? kMiddleBlock : kLargestBlock),
+    : sizer_(std::in_place, kSmallestBlock, kLargestBlock,
+             outputIsPipe() ? kMiddleBlock : kLargestBlock),
       largest_(kLargestBlock) {}
 
 BlockOutput::BlockOutput(std::span<const std::size_t> sizes)
-    : sizer_(sizes.front(), sizes.front(), sizes.front()),
-      sizes_(sizes),
+    : sizes_(sizes),
       largest_(*std::max_element(sizes.begin(), sizes.end())) {}
 
 int BlockOutput::put(const char* data, std::size_t bytes) {
@@ -75,8 +75,8 @@ int BlockOutput::put(const char* data, std::size_t bytes) {
     }
     // Any wait for room above falls within this block's time, as a blocking
     // write's wait in the kernel does: the sizer sees what the block cost.
-    if (sizes_.empty()) {
-        sizer_.written(monotonicNow());
+    if (sizer_) {
+        sizer_->written(monotonicNow());
     } else {
         next_ = (next_ + 1) % sizes_.size();
     }

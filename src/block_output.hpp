@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstddef>
+#include <optional>
 #include <span>
 
 #include "block_sizer.hpp"
@@ -46,13 +47,13 @@ public:
     explicit BlockOutput(std::span<const std::size_t> sizes);
 
     // The size wanted for the next block.
-    std::size_t size() const { return sizes_.empty() ? sizer_.size() : sizes_[next_]; }
+    std::size_t size() const { return sizer_ ? sizer_->size() : sizes_[next_]; }
 
     // The most size() ever gives.
     std::size_t largest() const { return largest_; }
 
     // The size the sizer holds (see BlockSizer::held).
-    std::size_t held() const { return sizes_.empty() ? sizer_.held() : size(); }
+    std::size_t held() const { return sizer_ ? sizer_->held() : size(); }
 
     // Writes `bytes` bytes at `data`: a block of size() bytes, or the last,
     // shorter one. One write(2) call, unless the kernel takes part of it, a
@@ -62,7 +63,8 @@ public:
     int put(const char* data, std::size_t bytes);
 
 private:
-    BlockSizer sizer_;
+    // The sizer, where the sizes are timed; else the sizes given.
+    std::optional<BlockSizer> sizer_;
     std::span<const std::size_t> sizes_;
     std::size_t next_ = 0;
     std::size_t largest_;

@@ -37,6 +37,7 @@
 // slowly.
 
 #include "power_set.hpp"
+#include "print_subsets.hpp"
 
 #include "block_output.hpp"
 #include "fallible_calls.hpp"

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <span>
 
 // Writes the power set of `elements[0..n)` to standard output as ASP facts:
 // "#const n = N.", "#const p = 2^N-1.", then "powerSet(I,E)." for every
@@ -16,14 +14,3 @@
 // Returns 0 once everything is written, or the errno of the first write that
 // failed, at which the writer stopped.
 int printPowerSet(const std::int32_t* elements, std::int32_t n);
-
-// The facts of subsets `first` .. `last` alone, without the #const lines,
-// in blocks whose sizes are taken from `blockSizes` in turn, over and over
-// (the last block shorter), from a buffer that keeps no more room past the
-// largest of them than the writer needs: for tests that choose where a
-// block ends, say where the longest lines fall, and when the size changes.
-// Writes nothing and returns EINVAL unless 1 <= n <= 31,
-// 1 <= first <= last < 2^n, and every size takes the longest subset
-// (31 lines of 34 bytes) and is at most 1 GiB. Otherwise as printPowerSet.
-int printSubsets(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
-                 std::uint32_t last, std::span<const std::size_t> blockSizes);

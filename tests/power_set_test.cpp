@@ -7,6 +7,7 @@
 
 #include "block_output.hpp"
 #include "power_set.hpp"
+#include "print_subsets.hpp"
 #include "reference_facts.hpp"
 #include "tool_runner.hpp"
 
