@@ -2,8 +2,11 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -248,6 +251,56 @@ TEST(WriteFault, HeadEndsItQuietly) {
     EXPECT_TRUE(run.out.starts_with(
         "#const n = 31.\n#const p = 2147483647.\npowerSet(1,1).\npowerSet(2,2).\n"))
         << run.out.substr(0, 80);
+}
+
+// The bytes of the text for n, counted from the definition: the #const
+// lines, then for each subset i and member j, "powerSet(" i "," j ").\n".
+std::uint64_t definedBytes(std::uint64_t n) {
+    const std::uint64_t end = std::uint64_t{1} << n;  // subsets 0 .. end-1
+    // The set bits in all of 0 .. x-1.
+    const auto ones = [](std::uint64_t x) {
+        std::uint64_t count = 0;
+        for (std::uint64_t bit = 1; bit <= x; bit *= 2) {
+            count += x / (2 * bit) * bit + (x % (2 * bit) > bit ? x % (2 * bit) - bit : 0);
+        }
+        return count;
+    };
+    std::uint64_t bytes = referenceConstants(oneTo(static_cast<std::int32_t>(n))).size();
+    for (std::uint64_t digits = 1, low = 1; low < end; ++digits, low *= 10) {
+        bytes += (13 + digits) * (ones(std::min(low * 10, end)) - ones(low));
+    }
+    for (std::uint64_t j = 1; j <= n; ++j) {
+        bytes += end / 2 * std::to_string(j).size();
+    }
+    return bytes;
+}
+
+// The man page's table of lines and bytes, which users size their disks
+// and progress bars by: every row as the definition counts it, and the
+// tool's own output for the counts a test can afford.
+TEST(ManPage, SizeTableHolds) {
+    std::ifstream page(POWERFACTS_MAN_PAGE);
+    ASSERT_TRUE(page) << POWERFACTS_MAN_PAGE;
+    std::string line;
+    while (std::getline(page, line) && line.find("lines             bytes") == std::string::npos) {
+    }
+    int rows = 0;
+    for (; std::getline(page, line) && line != ".fi"; ++rows) {
+        std::uint64_t n = 0;
+        std::uint64_t lines = 0;
+        std::uint64_t bytes = 0;
+        ASSERT_TRUE(std::istringstream(line) >> n >> lines >> bytes) << line;
+        EXPECT_EQ(lines, 2 + n * (std::uint64_t{1} << n) / 2) << line;
+        EXPECT_EQ(bytes, definedBytes(n)) << line;
+        if (n <= 16) {
+            const ToolRun run = runTool({std::to_string(n)});
+            EXPECT_EQ(run.out.size(), bytes) << line;
+            EXPECT_EQ(static_cast<std::uint64_t>(std::count(run.out.begin(), run.out.end(), '\n')),
+                      lines)
+                << line;
+        }
+    }
+    EXPECT_GE(rows, 8);
 }
 
 }  // namespace
