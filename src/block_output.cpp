@@ -42,8 +42,7 @@ BlockOutput::BlockOutput()
       largest_(kLargestBlock) {}
 
 BlockOutput::BlockOutput(std::span<const std::size_t> sizes)
-    : sizes_(sizes),
-      largest_(*std::max_element(sizes.begin(), sizes.end())) {}
+    : sizes_(sizes), largest_(*std::max_element(sizes.begin(), sizes.end())) {}
 
 int BlockOutput::put(const char* data, std::size_t bytes) {
     while (bytes > 0) {
