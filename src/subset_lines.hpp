@@ -63,7 +63,7 @@ public:
     List layOut(const char (&tails)[kMaxElements][kTailCopy],
                 const std::size_t (&tailSizes)[kMaxElements], std::int32_t n, std::size_t digits,
                 std::uint32_t base) {
-        std::size_t goes = 0;  // the lines of elements 3 .. j
+        std::size_t goes = 0;  // the lines of positions 2 .. j - 1
         for (std::int32_t j = 0; j < n; ++j) {
             char text[kChunks * kChunkSize] = {};
             std::memcpy(text + digits, tails[j], kTailCopy);

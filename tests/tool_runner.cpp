@@ -65,13 +65,6 @@ void restoreStdout(int saved) {
     close(saved);
 }
 
-const char* missingSink(Sink sink) {
-    if (sink == Sink::DevFull && access("/dev/full", W_OK) != 0) {
-        return "no writable /dev/full on this system";
-    }
-    return nullptr;
-}
-
 namespace {
 
 // A pseudo-terminal in raw mode: its reading end in ends[0], the terminal
@@ -90,6 +83,29 @@ bool openTerminal(int (&ends)[2]) {
     cfmakeraw(&mode);
     return tcsetattr(ends[1], TCSANOW, &mode) == 0;
 }
+
+}  // namespace
+
+const char* missingSink(Sink sink) {
+    if (sink == Sink::DevFull && access("/dev/full", W_OK) != 0) {
+        return "no writable /dev/full on this system";
+    }
+    if (sink == Sink::NonBlockingTerminal) {
+        int ends[2] = {-1, -1};
+        const bool opened = openTerminal(ends);
+        for (const int end : ends) {
+            if (end >= 0) {
+                close(end);
+            }
+        }
+        if (!opened) {
+            return "no pseudo-terminal can be opened here (no /dev/ptmx or /dev/pts)";
+        }
+    }
+    return nullptr;
+}
+
+namespace {
 
 // In the child, between fork and exec: only async-signal-safe calls. A sink
 // that cannot be set up ends the child with status 126 before anything is
