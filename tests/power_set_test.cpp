@@ -123,7 +123,7 @@ const BlockCase kBlockCases[] = {
     // a time, or run past the room.
     {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, 1, kLast - 3},
     {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, 26, kLast - 3},
-    {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, 5 * 26, kLast - 3},
+    {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, std::size_t{5} * 26, kLast - 3},
     // Ranges that end one and two subsets short of a group's end, with room
     // for the group: the subsets after the range must not go out with it.
     {std::vector<std::int32_t>(31, -99), kLast - 13, kLast - 5, {kLargestBlock}},
