@@ -84,6 +84,14 @@ bool openTerminal(int (&ends)[2]) {
     return tcsetattr(ends[1], TCSANOW, &mode) == 0;
 }
 
+void closeEnds(const int (&ends)[2]) {
+    for (const int end : ends) {
+        if (end >= 0) {
+            close(end);
+        }
+    }
+}
+
 }  // namespace
 
 const char* missingSink(Sink sink) {
@@ -93,11 +101,7 @@ const char* missingSink(Sink sink) {
     if (sink == Sink::NonBlockingTerminal) {
         int ends[2] = {-1, -1};
         const bool opened = openTerminal(ends);
-        for (const int end : ends) {
-            if (end >= 0) {
-                close(end);
-            }
-        }
+        closeEnds(ends);
         if (!opened) {
             return "no pseudo-terminal can be opened here (no /dev/ptmx or /dev/pts)";
         }
@@ -189,11 +193,7 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
                 : (socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, pipeEnds) : pipe(pipeEnds)) == 0;
         if (!made) {
             ADD_FAILURE() << "cannot make the " << testing::PrintToString(sink);
-            for (const int end : pipeEnds) {
-                if (end >= 0) {
-                    close(end);
-                }
-            }
+            closeEnds(pipeEnds);
             return {};
         }
         // Closed before the fork, so that no process ever holds it and the
