@@ -268,10 +268,10 @@ int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first
     // The subsets of the group, or what of it lies in first .. subsets-1,
     // one at a time, each after a flush if one is due. Only in the group
     // from 8 do the numbers gain a digit (10^k is a multiple of four for
-    // k >= 2): there the lines are laid out for each subset's own.
+    // k >= 2): there the lines are laid out for 8 and 9, then for 10 and 11.
     const auto putSingles = [&](const Chunk(&digits)[4]) {
         for (unsigned low = 0; low < 4 && base + low < subsets; ++low) {
-            if (base == 8) {
+            if (base == 8 && low % 2 == 0) {
                 list = lines.layOut(tails, tailSizes, n, low < 2 ? 1 : 2, base);
             }
             if (base + low >= first) {

@@ -158,6 +158,8 @@ private:
 
     std::uint32_t value_;
     std::size_t size_ = 0;
+    // value_ % 10, kept beside it so that the steps without a carry, nine in
+    // ten, take no division.
     unsigned last_ = 0;
     Chunk digits_{};
     Chunk unit_{};
