@@ -9,6 +9,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "block_output.hpp"
@@ -228,22 +229,34 @@ TEST(WriteFault, EveryWriteInTurn) {
 // Standard output may come non-blocking: from a CI service that streams
 // logs, a terminal an earlier program left so, an event loop's pipe. Read
 // more slowly than it is written, it is often full; the whole text must
-// still arrive, with status 0 and no message.
-class NonBlockingTest : public testing::TestWithParam<Sink> {};
+// still arrive, with status 0 and no message, and the tool must wait for it
+// in the kernel, not spin. Standard input is closed, or a pipe nothing is
+// written to, so that a wait on the wrong descriptor shows: it fails, or
+// never ends (where standard input is a terminal or /dev/null, such a wait
+// returns at once and only the CPU time tells).
+class NonBlockingTest : public testing::TestWithParam<std::tuple<Sink, Input>> {};
 
 TEST_P(NonBlockingTest, OutputWaitedOn) {
-    if (const char* missing = missingSink(GetParam())) {
+    const auto [sink, input] = GetParam();
+    if (const char* missing = missingSink(sink)) {
         GTEST_SKIP() << missing;
     }
-    const ToolRun run = runTool({"14"}, GetParam(), 60s);
+    const ToolRun run = runTool({"14"}, sink, 30s, input);
+    ASSERT_FALSE(run.timedOut) << "still running after 30 s: waiting on the wrong descriptor?";
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(sameText(run.out, referenceFacts(oneTo(14))));
+    // The reader sleeps a millisecond a read, most of the run: a tool that
+    // spins on a full output spends about all of it on the CPU.
+    EXPECT_LT(run.cpuTime, run.wallTime / 2)
+        << "CPU " << run.cpuTime.count() << " us in " << run.wallTime.count() << " us";
 }
 
 INSTANTIATE_TEST_SUITE_P(Sinks, NonBlockingTest,
-                         testing::Values(Sink::NonBlockingPipe, Sink::NonBlockingSocket,
-                                         Sink::NonBlockingTerminal));
+                         testing::Combine(testing::Values(Sink::NonBlockingPipe,
+                                                          Sink::NonBlockingSocket,
+                                                          Sink::NonBlockingTerminal),
+                                          testing::Values(Input::Closed, Input::SilentPipe)));
 
 // Under a shell, `powerfacts 31 | head` must end as filters do: quietly, by
 // SIGPIPE, without a message, and what head saw is the start of the text.

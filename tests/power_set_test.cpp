@@ -55,6 +55,13 @@ const std::vector<std::int32_t> kElementTables[] = {
     {1000, 9999},
     // Only the longest tails, across many blocks.
     std::vector<std::int32_t>(14, INT32_MIN),
+    // First and second elements of different widths, then more: in a group
+    // of four written whole (from 12 on), each subset must follow the line
+    // of its own low members, not the other's. The same with a long tail,
+    // where subsets go one at a time.
+    {7, 100, 1, 2, 3, 4, 5, 6, 8, 9, 10, 11},
+    {-5, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10},
+    {-5, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1000000},
 };
 
 class ElementValuesTest : public testing::TestWithParam<std::vector<std::int32_t>> {};
@@ -93,6 +100,15 @@ const std::uint32_t kLast = INT32_MAX;
 // and the most, 1 GiB.
 constexpr std::size_t kLongestSubset = std::size_t{31} * 34;
 constexpr std::size_t kLargestTaken = std::size_t{1} << 30;
+// The room the writer keeps past a block, for a subset that starts a byte
+// before its end: all but the last of the longest subset's lines, and that
+// line's stores, three chunks of 16 bytes.
+constexpr std::size_t kRoomPastBlock = kLongestSubset - 34 + 3 * 16 - 1;
+// The group from kLast - 3 with 31 elements of -99: its list of 29 lines
+// four times, the first two elements' lines twice, 26 bytes each; the last
+// line's two 16-byte stores reach 6 bytes past its end.
+constexpr std::size_t kLongGroup = std::size_t{4 * 29 + 4} * 26;
+constexpr std::size_t kLongGroupReach = kLongGroup + 2 * 16 - 26;
 
 const std::vector<std::int32_t> kMixedElements = {
     INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1, -99, 999,
@@ -124,6 +140,18 @@ const BlockCase kBlockCases[] = {
     {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, 1, kLast - 3},
     {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, 26, kLast - 3},
     {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, std::size_t{5} * 26, kLast - 3},
+    // The same group where it just ends by the block's end, and one byte
+    // short of it; and where, taken whole, its stores would end one byte
+    // past the buffer, the block being the largest the buffer holds, so
+    // that the sanitizers catch any fit check loose enough to take it.
+    {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, kLongGroup, kLast - 3},
+    {std::vector<std::int32_t>(31, -99), kLast - 7, kLast, {}, kLongGroup - 1, kLast - 3},
+    {std::vector<std::int32_t>(31, -99),
+     kLast - 7,
+     kLast,
+     {},
+     kLongGroupReach - kRoomPastBlock - 1,
+     kLast - 3},
     // Ranges that end one and two subsets short of a group's end, with room
     // for the group: the subsets after the range must not go out with it.
     {std::vector<std::int32_t>(31, -99), kLast - 13, kLast - 5, {kLargestBlock}},

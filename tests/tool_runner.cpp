@@ -115,8 +115,16 @@ namespace {
 // that cannot be set up ends the child with status 126 before anything is
 // written, never with output going to the runner's own descriptors.
 [[noreturn]] void execChild(const std::string& program, std::vector<char*>& argv, Sink sink,
-                            int outFd, int errFd, int pipeWriteEnd) {
+                            int outFd, int errFd, int pipeWriteEnd, Input input, int inputFd) {
     dup2(errFd, STDERR_FILENO);
+    if (input == Input::Closed) {
+        close(STDIN_FILENO);
+    } else if (input == Input::SilentPipe) {
+        if (dup2(inputFd, STDIN_FILENO) < 0) {
+            _exit(126);
+        }
+        close(inputFd);
+    }
     signal(SIGPIPE, sink == Sink::PipeNoReader ? SIG_IGN : SIG_DFL);
     switch (sink) {
         case Sink::File:
@@ -166,7 +174,7 @@ namespace {
 }  // namespace
 
 ToolRun runProgram(const std::string& program, const std::vector<std::string>& args, Sink sink,
-                   std::chrono::seconds timeout) {
+                   std::chrono::seconds timeout, Input input) {
     TempFile out;
     TempFile err;
     std::vector<std::string> words{program};
@@ -203,16 +211,33 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
             pipeEnds[0] = -1;
         }
     }
+    // The silent input's write end stays open here, unwritten, until the
+    // child is gone: the read end never has anything to read, nor an end.
+    int inputEnds[2] = {-1, -1};
+    if (input == Input::SilentPipe && pipe(inputEnds) != 0) {
+        ADD_FAILURE() << "cannot make the " << testing::PrintToString(input);
+        closeEnds(pipeEnds);
+        return {};
+    }
     std::fflush(nullptr);
+    rusage before{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
         if (pipeEnds[0] >= 0) {
             close(pipeEnds[0]);
         }
-        execChild(program, argv, sink, out.fd(), err.fd(), pipeEnds[1]);
+        if (inputEnds[1] >= 0) {
+            close(inputEnds[1]);
+        }
+        execChild(program, argv, sink, out.fd(), err.fd(), pipeEnds[1], input, inputEnds[0]);
     }
     if (pipeEnds[1] >= 0) {
         close(pipeEnds[1]);
+    }
+    if (inputEnds[0] >= 0) {
+        close(inputEnds[0]);
     }
 
     // Reads what comes through the pipe and watches both streams' sizes
@@ -268,8 +293,22 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
             ended = true;
         }
     }
+    // Only this child has been waited for since `before`: what the
+    // children's CPU time grew by is its own.
+    run.wallTime = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+    rusage after{};
+    getrusage(RUSAGE_CHILDREN, &after);
+    const auto cpu = [](const rusage& usage) {
+        return std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    };
+    run.cpuTime = cpu(after) - cpu(before);
     if (readEnd >= 0) {
         close(readEnd);
+    }
+    if (inputEnds[1] >= 0) {
+        close(inputEnds[1]);
     }
     run.out.resize(got);
     if (WIFEXITED(status)) {
@@ -287,18 +326,19 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
 namespace {
 
 ToolRun runBinary(const char* binary, const std::vector<std::string>& args, Sink sink,
-                  std::chrono::seconds timeout) {
+                  std::chrono::seconds timeout, Input input = Input::Inherited) {
     std::vector<std::string> command = toolCommand(binary);
     const std::string program = command.front();
     command.erase(command.begin());
     command.insert(command.end(), args.begin(), args.end());
-    return runProgram(program, command, sink, timeout);
+    return runProgram(program, command, sink, timeout, input);
 }
 
 }  // namespace
 
-ToolRun runTool(const std::vector<std::string>& args, Sink sink, std::chrono::seconds timeout) {
-    return runBinary(POWERFACTS_BINARY, args, sink, timeout);
+ToolRun runTool(const std::vector<std::string>& args, Sink sink, std::chrono::seconds timeout,
+                Input input) {
+    return runBinary(POWERFACTS_BINARY, args, sink, timeout, input);
 }
 
 ToolRun runToolWithFault(const std::string& faults, const std::vector<std::string>& args, Sink sink,

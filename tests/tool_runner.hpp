@@ -56,6 +56,19 @@ inline void PrintTo(Sink sink, std::ostream* os) {
 // Why `sink` cannot be had on this machine, or nullptr where it can.
 const char* missingSink(Sink sink);
 
+// What the child finds on standard input, which the tool never reads but
+// must not mistake for its output either.
+enum class Input {
+    Inherited,   // this process's own
+    Closed,      // descriptor 0 closed
+    SilentPipe,  // a pipe's read end that nothing is ever written to
+};
+
+inline void PrintTo(Input input, std::ostream* os) {
+    constexpr const char* kNames[] = {"inherited input", "input closed", "silent input pipe"};
+    *os << kNames[static_cast<int>(input)];
+}
+
 struct ToolRun {
     int exitStatus = -1;  // -1 unless the child exited normally
     int signal = 0;       // the signal that ended the child, if one did
@@ -63,18 +76,22 @@ struct ToolRun {
     std::string out;
     std::string err;
     std::vector<std::size_t> writes;  // the test build's write calls: the bytes each was given
+    // From start to end, and the CPU time (user and system) the child spent.
+    std::chrono::microseconds wallTime{0};
+    std::chrono::microseconds cpuTime{0};
 };
 
 // Runs `program` with `args`, waits at most `timeout`, and collects what it
 // wrote. A child still running at the timeout is killed and reported.
 ToolRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                   Sink sink = Sink::File,
-                   std::chrono::seconds timeout = std::chrono::seconds(120));
+                   Sink sink = Sink::File, std::chrono::seconds timeout = std::chrono::seconds(120),
+                   Input input = Input::Inherited);
 
 // runProgram on the built powerfacts binary, through the emulator that runs
 // the tests where they were cross-built.
 ToolRun runTool(const std::vector<std::string>& args, Sink sink = Sink::File,
-                std::chrono::seconds timeout = std::chrono::seconds(120));
+                std::chrono::seconds timeout = std::chrono::seconds(120),
+                Input input = Input::Inherited);
 
 // runTool on the tool's test build, with the faults named in `faults`
 // ("" for none; see injected_faults.cpp), its write calls recorded, and,
