@@ -103,12 +103,12 @@ constexpr std::size_t kLargestTaken = std::size_t{1} << 30;
 // The room the writer keeps past a block, for a subset that starts a byte
 // before its end: all but the last of the longest subset's lines, and that
 // line's stores, three chunks of 16 bytes.
-constexpr std::size_t kRoomPastBlock = kLongestSubset - 34 + 3 * 16 - 1;
+constexpr std::size_t kRoomPastBlock = kLongestSubset - 34 + std::size_t{3} * 16 - 1;
 // The group from kLast - 3 with 31 elements of -99: its list of 29 lines
 // four times, the first two elements' lines twice, 26 bytes each; the last
 // line's two 16-byte stores reach 6 bytes past its end.
 constexpr std::size_t kLongGroup = std::size_t{4 * 29 + 4} * 26;
-constexpr std::size_t kLongGroupReach = kLongGroup + 2 * 16 - 26;
+constexpr std::size_t kLongGroupReach = kLongGroup + std::size_t{2} * 16 - 26;
 
 const std::vector<std::int32_t> kMixedElements = {
     INT32_MIN, -1000000000, 1000000000, INT32_MAX, -999999999, 999999999, -1, 0, 1, -99, 999,
