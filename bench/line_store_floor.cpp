@@ -57,7 +57,7 @@ std::size_t digitsOf(std::uint64_t value) {
 // to a whole number of batches. In static arrays, not vectors: with no C++
 // runtime library to load, a short run starts as cheaply as the tool does.
 struct LineLengths {
-    unsigned char size[kSampledSubsets * kMaxElements + kBatch];
+    unsigned char size[kSampledSubsets * kMaxElementCount + kBatch];
     std::size_t count;
 };
 LineLengths lengths;
@@ -100,7 +100,7 @@ void writeAll(const char* data, std::size_t size) {
 
 int main(int argc, char** argv) {
     const unsigned n = argc == 4 ? static_cast<unsigned>(std::atoi(argv[1])) : 0;
-    if (n < 1 || n > kMaxElements) {
+    if (n < 1 || n > kMaxElementCount) {
         std::fputs("usage: line_store_floor N BYTES BUFFER_BYTES (N from 1 to 31)\n", stderr);
         return 2;
     }
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
         std::memset(text, '0', size - kTail.size());
         std::memcpy(text + size - kTail.size(), kTail.data(), kTail.size());
         std::memcpy(&lines[size].text, text, sizeof text);
-        lines[size].size = size;
+        lines[size].bytes = size;
     }
 
     auto* buffer = static_cast<char*>(std::malloc(blockSize + kRoom));

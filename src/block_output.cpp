@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include "fallible_calls.hpp"
 
@@ -17,6 +18,11 @@ bool outputIsPipe() {
     return fstat(STDOUT_FILENO, &status) == 0 &&
            (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
 }
+
+// The most one write(2) call is given. Darwin refuses a write of more than
+// INT_MAX bytes with EINVAL, where other systems take part of it; a larger
+// block goes out in several calls, as a partial write would.
+constexpr std::size_t kLargestWrite = INT_MAX;
 
 // Whether a write's errno says that a non-blocking output is full. POSIX
 // allows EAGAIN and EWOULDBLOCK to differ, and either to be the answer.
@@ -46,7 +52,7 @@ BlockOutput::BlockOutput(std::span<const std::size_t> sizes)
 
 int BlockOutput::put(const char* data, std::size_t bytes) {
     while (bytes > 0) {
-        const ssize_t taken = writeOutput(data, bytes);
+        const ssize_t taken = writeOutput(data, std::min(bytes, kLargestWrite));
         if (taken < 0) {
             if (errno == EINTR) {
                 continue;

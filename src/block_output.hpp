@@ -52,8 +52,8 @@ public:
     // The most size() ever gives.
     std::size_t largest() const { return largest_; }
 
-    // The size the sizer holds (see BlockSizer::held).
-    std::size_t held() const { return sizer_ ? sizer_->held() : size(); }
+    // The size the sizer settled on (see BlockSizer::settledSize).
+    std::size_t settledSize() const { return sizer_ ? sizer_->settledSize() : size(); }
 
     // Writes `bytes` bytes at `data`: a block of size() bytes, or the last,
     // shorter one. One write(2) call, unless the kernel takes part of it, a

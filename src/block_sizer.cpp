@@ -26,31 +26,37 @@ constexpr int kRound[] = {-1, 0, 1, 1, 0, -1};
 
 BlockSizer::BlockSizer(std::size_t smallest, std::size_t largest, std::size_t start)
     : smallest_(smallest) {
-    while (top_ < 31 && (smallest << (top_ + 1)) <= largest) {
-        ++top_;
+    while (largestStep_ < 31 && (smallest << (largestStep_ + 1)) <= largest) {
+        ++largestStep_;
     }
-    while (here_ < top_ && (smallest << (here_ + 1)) <= start) {
-        ++here_;
+    while (settledStep_ < largestStep_ && (smallest << (settledStep_ + 1)) <= start) {
+        ++settledStep_;
     }
-    step_ = here_;
+    step_ = settledStep_;
 }
 
-void BlockSizer::written(std::chrono::nanoseconds now) {
-    if (top_ == 0) {
+void BlockSizer::written(std::optional<std::chrono::nanoseconds> reading) {
+    if (largestStep_ == 0) {
         return;
     }
     // When the first block was begun is not known; time from its end on.
     if (!started_) {
-        started_ = true;
-        windowStart_ = now;
+        started_ = reading.has_value();
+        windowStart_ = reading.value_or(windowStart_);
         return;
     }
     windowBytes_ += size();
     ++windowBlocks_;
+    // Without a time the block counts in the window under way, which the
+    // next reading ends or goes on with.
+    if (!reading) {
+        return;
+    }
+    const std::chrono::nanoseconds now = *reading;
     const std::chrono::nanoseconds elapsed = now - windowStart_;
     const unsigned windows = settling_ ? settleWindows_ : 1;
-    const bool ended =
-        searching_ ? windowBytes_ >= windows * (smallest_ << top_) : elapsed >= windows * kWindow;
+    const bool ended = searching_ ? windowBytes_ >= windows * (smallest_ << largestStep_)
+                                  : elapsed >= windows * kWindow;
     if (!ended || windowBlocks_ < kWindowBlocks) {
         return;
     }
@@ -64,7 +70,7 @@ void BlockSizer::written(std::chrono::nanoseconds now) {
         if (++planAt_ == planSize_) {
             endRound();
         } else {
-            step_ = here_ + static_cast<unsigned>(plan_[planAt_]);
+            step_ = settledStep_ + static_cast<unsigned>(plan_[planAt_]);
         }
     }
     windowStart_ = now;
@@ -75,7 +81,7 @@ void BlockSizer::written(std::chrono::nanoseconds now) {
 void BlockSizer::startRound() {
     planSize_ = 0;
     for (const int offset : kRound) {
-        if ((offset >= 0 || here_ > 0) && (offset <= 0 || here_ < top_)) {
+        if ((offset >= 0 || settledStep_ > 0) && (offset <= 0 || settledStep_ < largestStep_)) {
             plan_[planSize_++] = offset;
         }
     }
@@ -84,7 +90,7 @@ void BlockSizer::startRound() {
         bytes_[slot] = 0;
         nanos_[slot] = 0;
     }
-    step_ = here_ + static_cast<unsigned>(plan_[0]);
+    step_ = settledStep_ + static_cast<unsigned>(plan_[0]);
 }
 
 void BlockSizer::endRound() {
@@ -96,11 +102,11 @@ void BlockSizer::endRound() {
     const int better = rates[0] > rates[2] ? 0 : 2;
     if (rates[better] > rates[1] * kBetter) {
         // Climb on: a round around the new size at once.
-        here_ = here_ + static_cast<unsigned>(better) - 1;
+        settledStep_ = settledStep_ + static_cast<unsigned>(better) - 1;
         startRound();
         return;
     }
-    step_ = here_;
+    step_ = settledStep_;
     settling_ = true;
     settleWindows_ = kSettleWindows;
     searching_ = false;

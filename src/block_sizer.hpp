@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 
 // Picks the size of the writer's next block by timing the blocks already
 // written, so that the size suits whatever takes the output on this host
@@ -45,12 +46,16 @@ public:
     // under trial.
     std::size_t size() const { return smallest_ << step_; }
 
-    // The size held: the one settled on, or the one a round is around.
-    std::size_t held() const { return smallest_ << here_; }
+    // The size settled on, or, during a round, the one the round compares
+    // its neighbours with.
+    std::size_t settledSize() const { return smallest_ << settledStep_; }
 
     // Tells the sizer that a block of size() bytes went out at `now` (any
-    // steady clock's time since its epoch); size() may change.
-    void written(std::chrono::nanoseconds now);
+    // steady clock's time since its epoch), or, without a time, that the
+    // clock could not be read: the block then joins the window under way,
+    // timed from the next reading, so that a failed reading neither stops
+    // the search nor counts as a time. size() may change.
+    void written(std::optional<std::chrono::nanoseconds> now);
 
 private:
     // Plans a round of windows around the size held.
@@ -59,14 +64,17 @@ private:
     void endRound();
 
     std::size_t smallest_;
-    unsigned top_ = 0;   // the step of the largest size
-    unsigned here_ = 0;  // the step held
-    unsigned step_ = 0;  // the step of the window under way
-    // The round's windows, as offsets from here_, and the one under way.
+    // Sizes as steps: the size is smallest_ << step.
+    unsigned largestStep_ = 0;
+    unsigned settledStep_ = 0;
+    unsigned step_ = 0;  // the window under way
+    // The round's windows, as offsets from settledStep_, and the one under
+    // way.
     int plan_[6] = {};
     unsigned planSize_ = 0;
     unsigned planAt_ = 0;
-    // Bytes and nanoseconds measured in the round, below, here and above.
+    // Bytes and nanoseconds measured in the round, at the settled step and
+    // on either side of it.
     double bytes_[3] = {};
     double nanos_[3] = {};
     // Whether the window under way is a long one at the size held, and how

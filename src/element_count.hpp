@@ -3,9 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-// The largest count whose subset numbers (up to 2^n - 1) fit a signed 32-bit
-// integer, the width of an ASP integer.
-inline constexpr std::int32_t kMaxElementCount = 31;
+#include "power_set.hpp"
 
 // Reads the element count from command-line text the way atoi reads it:
 // leading white space, one optional sign, then the longest run of decimal

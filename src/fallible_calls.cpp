@@ -24,8 +24,15 @@ int waitForOutput() {
 
 int closeOutput() { return std::fclose(stdout); }
 
-std::chrono::nanoseconds monotonicNow() {
+std::optional<std::chrono::nanoseconds> monotonicNow() {
+#if defined(__APPLE__)
+    constexpr clockid_t kClock = CLOCK_UPTIME_RAW;
+#else
+    constexpr clockid_t kClock = CLOCK_MONOTONIC;
+#endif
     timespec time{};
-    clock_gettime(CLOCK_MONOTONIC, &time);
+    if (clock_gettime(kClock, &time) != 0) {
+        return std::nullopt;
+    }
     return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 // The C library calls whose failures the tool must survive, behind functions
 // of its own: a test build links other definitions that make each of them
@@ -42,8 +43,12 @@ int waitForOutput();
 // fclose(stdout): 0, or EOF with errno set.
 int closeOutput();
 
-// The time on a clock that only goes forward, as the block sizer reads it:
-// POSIX's clock_gettime(CLOCK_MONOTONIC), because
-// std::chrono::steady_clock::now() lives in libstdc++'s shared library,
-// which the tool otherwise never loads.
-std::chrono::nanoseconds monotonicNow();
+// The time on a clock that only goes forward, in nanoseconds, as the block
+// sizer reads it; nothing where the clock cannot be read. clock_gettime(2),
+// because std::chrono::steady_clock::now() lives in libstdc++'s shared
+// library, which the tool otherwise never loads. On Darwin it reads
+// CLOCK_UPTIME_RAW (mach_absolute_time): Darwin computes CLOCK_MONOTONIC from
+// gettimeofday less the boot time, which has microseconds only and follows
+// the wall clock's adjustments, while the sizer's first windows last tens of
+// microseconds. Elsewhere it reads CLOCK_MONOTONIC, which POSIX defines so.
+std::optional<std::chrono::nanoseconds> monotonicNow();

@@ -48,6 +48,7 @@
 #include <cassert>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,8 +67,8 @@ constexpr std::size_t kLargestChosenBlock = std::size_t{1} << 30;
 constexpr std::int32_t kShortTailMin = -99;
 constexpr std::int32_t kShortTailMax = 999;
 
-// The length of ",E).\npowerSet(", E included.
-constexpr std::size_t tailSize(std::int32_t element) {
+// The bytes of ",E).\npowerSet(", E included.
+constexpr std::size_t tailBytes(std::int32_t element) {
     std::size_t characters = element < 0 ? 2 : 1;
     for (std::int64_t rest = element < 0 ? -std::int64_t{element} : element; rest >= 10;
          rest /= 10) {
@@ -75,9 +76,9 @@ constexpr std::size_t tailSize(std::int32_t element) {
     }
     return characters + 4 + kFactHead.size();
 }
-static_assert(tailSize(kShortTailMin) <= 16 && tailSize(kShortTailMax) <= 16,
+static_assert(tailBytes(kShortTailMin) <= 16 && tailBytes(kShortTailMax) <= 16,
               "the short tails must fit the 16-byte copy");
-static_assert(tailSize(INT32_MIN) <= 32 && tailSize(INT32_MAX) <= 32,
+static_assert(tailBytes(INT32_MIN) <= 32 && tailBytes(INT32_MAX) <= 32,
               "every tail must fit the 32-byte copy");
 
 // The chunks a line is stored in when tails are copied `tailCopy` bytes at a
@@ -88,13 +89,14 @@ static_assert(kMaxDigits + 16 <= chunksFor(16) * kChunkSize &&
               "a line's stores must hold its digits and its whole tail copy");
 
 // The longest subset's text: all 31 elements, the longest number and tail.
-constexpr std::size_t kMaxLineSize = kMaxDigits + tailSize(INT32_MIN);
-constexpr std::size_t kMaxSubsetSize = kMaxElements * kMaxLineSize;
-// Past each block a buffer keeps room for one subset that starts just before
-// the block's end, so that a subset is never split: all its lines but the
-// last, and the last one's stores whole. A flush moves what went past to the
-// front.
-constexpr std::size_t kSubsetRoom = kMaxSubsetSize - kMaxLineSize + chunksFor(32) * kChunkSize - 1;
+constexpr std::size_t kMaxLineBytes = kMaxDigits + tailBytes(INT32_MIN);
+constexpr std::size_t kMaxSubsetBytes = kMaxElementCount * kMaxLineBytes;
+// Past each block the buffer keeps an overflow area for one subset that
+// starts just before the block's end, so that a subset is never split: all
+// its lines but the last, and the last one's stores whole. A flush moves the
+// text in the overflow area to the front, to start the next block.
+constexpr std::size_t kSubsetRoom =
+    kMaxSubsetBytes - kMaxLineBytes + chunksFor(32) * kChunkSize - 1;
 
 // How far past its first byte the stores of a subset of 31 lines of
 // `lineSize` bytes reach, each line stored as `chunks` whole chunks: the
@@ -102,16 +104,16 @@ constexpr std::size_t kSubsetRoom = kMaxSubsetSize - kMaxLineSize + chunksFor(32
 constexpr std::size_t storesReach(std::size_t lineSize, std::size_t chunks) {
     std::size_t start = 0;
     std::size_t reach = 0;
-    for (std::size_t line = 0; line < kMaxElements; ++line) {
+    for (std::size_t line = 0; line < kMaxElementCount; ++line) {
         reach = std::max(reach, start + chunks * kChunkSize);
         start += lineSize;
     }
     return reach;
 }
 constexpr std::size_t kShortTailsReach = storesReach(
-    kMaxDigits + std::max(tailSize(kShortTailMin), tailSize(kShortTailMax)), chunksFor(16));
+    kMaxDigits + std::max(tailBytes(kShortTailMin), tailBytes(kShortTailMax)), chunksFor(16));
 constexpr std::size_t kLongTailsReach =
-    storesReach(kMaxDigits + std::max(tailSize(INT32_MIN), tailSize(INT32_MAX)), chunksFor(32));
+    storesReach(kMaxDigits + std::max(tailBytes(INT32_MIN), tailBytes(INT32_MAX)), chunksFor(32));
 // A subset starts at most one byte before a block's end.
 static_assert(kShortTailsReach - 1 <= kSubsetRoom,
               "the room past a block must take the longest subset of short tails");
@@ -123,10 +125,13 @@ static_assert(kLongTailsReach - 1 <= kSubsetRoom,
 // so that after a flush the next subset starts before the block's end again
 // (the first block also holds the #const lines), and the buffer must take
 // what the longest subset of either kind of tail stores past the block.
+// Stated without a sum that could wrap, so that it holds for any size asked.
 constexpr bool blocksFit(std::size_t bufferSize, std::size_t blockSize) {
-    return blockSize >= kMaxSubsetSize &&
-           blockSize + std::max(kShortTailsReach, kLongTailsReach) - 1 <= bufferSize;
+    return blockSize >= kMaxSubsetBytes && blockSize <= bufferSize &&
+           bufferSize - blockSize >= std::max(kShortTailsReach, kLongTailsReach) - 1;
 }
+static_assert(!blocksFit(4096, SIZE_MAX) && !blocksFit(SIZE_MAX, SIZE_MAX),
+              "no block size may wrap the fit check");
 
 constexpr std::size_t kBufferSize = kLargestBlock + kSubsetRoom;
 constexpr std::size_t kFallbackWriteSize = kFallbackBufferSize - kSubsetRoom;
@@ -162,30 +167,29 @@ char* putConstant(char* out, char name, long long value) {
 // chunks after it, over what the last line of the copy before reached past
 // its end. That takes every line to be a chunk long at least, so that no
 // line's stores reach past the first chunk of the line after it: true of
-// 16-byte tails with numbers of two digits or more (from 12 on here), and
-// what the static_assert and the debug assert below check.
-static_assert(2 + tailSize(0) >= kChunkSize,
+// 16-byte tails with numbers of two digits or more (from 12 on here), as the
+// static_assert checks.
+static_assert(2 + tailBytes(0) >= kChunkSize,
               "with two digits, every line must take a chunk, as putGroup's stores assume");
 inline char* putGroup(char* out, const GroupLines<2>& lines, GroupLines<2>::List list,
                       const Chunk (&digits)[4]) {
     const Line<2>& first = lines.element(0);
     const Line<2>& second = lines.element(1);
-    assert(first.size >= kChunkSize && second.size >= kChunkSize);
-    // Where subsets 4m + 1 .. 4m + 3 start, and how far each copy of the
-    // list lies from the first.
-    char* const at1 = out + list.size;
-    char* const at2 = at1 + first.size + list.size;
-    char* const at3 = at2 + second.size + list.size;
-    const std::size_t to1 = list.size + first.size;
-    const std::size_t to2 = to1 + list.size + second.size;
-    const std::size_t to3 = to2 + list.size + first.size + second.size;
-    std::memcpy(at1 + kChunkSize, &first.text[1], kChunkSize);
-    std::memcpy(at2 + kChunkSize, &second.text[1], kChunkSize);
-    std::memcpy(at3 + kChunkSize, &first.text[1], kChunkSize);
-    std::memcpy(at3 + first.size + kChunkSize, &second.text[1], kChunkSize);
+    // Where the lines between the copies of the list go: the low lines of
+    // subsets 4m + 1 .. 4m + 3, each just before its copy of the list.
+    char* const low1 = out + list.bytes;
+    char* const low2 = low1 + first.bytes + list.bytes;
+    char* const low3 = low2 + second.bytes + list.bytes;
+    // How far the copies of the list for 4m + 1 .. 4m + 3 lie from the first.
+    const std::size_t offset1 = list.bytes + first.bytes;
+    const std::size_t offset2 = offset1 + list.bytes + second.bytes;
+    const std::size_t offset3 = offset2 + list.bytes + first.bytes + second.bytes;
+    std::memcpy(low1 + kChunkSize, &first.text[1], kChunkSize);
+    std::memcpy(low2 + kChunkSize, &second.text[1], kChunkSize);
+    std::memcpy(low3 + kChunkSize, &first.text[1], kChunkSize);
+    std::memcpy(low3 + first.bytes + kChunkSize, &second.text[1], kChunkSize);
 #pragma GCC unroll 2
     for (const Line<2>* line = list.begin; line != lines.end(); ++line) {
-        assert(line->size >= kChunkSize);
         // Both chunks loaded before any store, which could alias them.
         const Chunk head = line->text[0];
         const Chunk tail = line->text[1];
@@ -193,150 +197,274 @@ inline char* putGroup(char* out, const GroupLines<2>& lines, GroupLines<2>::List
                                 digits[3] | head};
         std::memcpy(out, &heads[0], kChunkSize);
         std::memcpy(out + kChunkSize, &tail, kChunkSize);
-        std::memcpy(out + to1, &heads[1], kChunkSize);
-        std::memcpy(out + to1 + kChunkSize, &tail, kChunkSize);
-        std::memcpy(out + to2, &heads[2], kChunkSize);
-        std::memcpy(out + to2 + kChunkSize, &tail, kChunkSize);
-        std::memcpy(out + to3, &heads[3], kChunkSize);
-        std::memcpy(out + to3 + kChunkSize, &tail, kChunkSize);
-        out += line->size;
+        std::memcpy(out + offset1, &heads[1], kChunkSize);
+        std::memcpy(out + offset1 + kChunkSize, &tail, kChunkSize);
+        std::memcpy(out + offset2, &heads[2], kChunkSize);
+        std::memcpy(out + offset2 + kChunkSize, &tail, kChunkSize);
+        std::memcpy(out + offset3, &heads[3], kChunkSize);
+        std::memcpy(out + offset3 + kChunkSize, &tail, kChunkSize);
+        out += line->bytes;
     }
     const Chunk heads[4] = {digits[1] | first.text[0], digits[2] | second.text[0],
                             digits[3] | first.text[0], digits[3] | second.text[0]};
-    std::memcpy(at1, &heads[0], kChunkSize);
-    std::memcpy(at2, &heads[1], kChunkSize);
-    std::memcpy(at3, &heads[2], kChunkSize);
-    std::memcpy(at3 + first.size, &heads[3], kChunkSize);
-    return out + to3;
+    std::memcpy(low1, &heads[0], kChunkSize);
+    std::memcpy(low2, &heads[1], kChunkSize);
+    std::memcpy(low3, &heads[2], kChunkSize);
+    std::memcpy(low3 + first.bytes, &heads[3], kChunkSize);
+    return out + offset3;
 }
 
-// Writes the facts of subsets first .. subsets-1 after the `used` bytes
-// already in `buffer`, in blocks as `output` sizes them; returns 0, or the
-// errno of the first failed write.
+// Each element's tail ",E).\npowerSet(", formatted once, with zeros after
+// it to kTailCopy bytes: those bytes are copied and OR'ed with the rest, and
+// only ever overwritten or left past the text's end.
 template <std::size_t kTailCopy>
-int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
-               std::uint32_t subsets, std::span<char> buffer, BlockOutput& output,
-               std::size_t used) {
-    constexpr std::size_t kChunks = chunksFor(kTailCopy);
-    // Zeroed past each tail too: those bytes are copied and OR'ed with the
-    // rest, and only ever overwritten or left past the text's end.
-    char tails[kMaxElements][kTailCopy] = {};
-    std::size_t tailSizes[kMaxElements];
-    for (std::int32_t j = 0; j < n; ++j) {
-        char* end = tails[j];
-        *end++ = ',';
-        end = std::to_chars(end, tails[j] + kTailCopy, elements[j]).ptr;
-        end = std::copy_n(").\n", 3, end);
-        end = std::copy(kFactHead.begin(), kFactHead.end(), end);
-        tailSizes[j] = static_cast<std::size_t>(end - tails[j]);
+struct ElementTails {
+    ElementTails(const std::int32_t* elements, std::int32_t n) {
+        for (std::int32_t j = 0; j < n; ++j) {
+            char* end = text[j];
+            *end++ = ',';
+            end = std::to_chars(end, text[j] + kTailCopy, elements[j]).ptr;
+            end = std::copy_n(").\n", 3, end);
+            end = std::copy(kFactHead.begin(), kFactHead.end(), end);
+            bytes[j] = static_cast<std::size_t>(end - text[j]);
+        }
     }
 
-    // Subsets go in groups of four, 4m to 4m + 3, which differ only in the
-    // first two elements. The lines have the digits left blank: the tails
-    // shifted past them, laid out anew whenever the number of digits
-    // changes, which from 12 on it does only from one group to the next
-    // (10^k is a multiple of four for k >= 2).
-    std::uint32_t base = first & ~std::uint32_t{3};
-    SubsetNumber number(base);
-    GroupLines<kChunks> lines;
-    auto list = lines.layOut(tails, tailSizes, n, number.size(), base);
+    char text[kMaxElementCount][kTailCopy] = {};
+    std::size_t bytes[kMaxElementCount] = {};
+};
 
-    char* const begin = buffer.data();
-    std::size_t block = output.size();
-    assert(blocksFit(buffer.size(), block));
-    char* flushAt = begin + block;
-    char* out = std::copy(kFactHead.begin(), kFactHead.end(), begin + used);
-    // Before each subset, or group: once past the block's end, the block
-    // goes.
-    const auto flushIfDue = [&] {
-        if (out < flushAt) {
+// The block being filled in the output buffer: where the text has reached,
+// where the block ends, and its size. A subset starts before the block's
+// end and may run past it into the overflow area; the block is flushed once
+// the text has passed its end, and the text in the overflow area moves to
+// the front to start the next block. Every block size is checked against
+// the buffer as it is taken, in every build: a size that the buffer and its
+// overflow area cannot hold is refused, never written past.
+class Block {
+public:
+    Block(std::span<char> buffer, BlockOutput& output) : buffer_(buffer), output_(output) {}
+
+    // Where the next line goes.
+    char* text = nullptr;
+
+    // Starts the first block, after the `used` bytes already in the buffer
+    // and with the first line's head; 0, or EINVAL for a block size that
+    // does not fit the buffer.
+    int start(std::size_t used) {
+        if (!takeSize() || used + kFactHead.size() > size_) {
+            return EINVAL;
+        }
+        text = std::copy(kFactHead.begin(), kFactHead.end(), buffer_.data() + used);
+        return 0;
+    }
+
+    // Whether `bytes` more bytes of text end by the block's end. Compares
+    // byte counts, never a pointer formed past the buffer.
+    bool fits(std::size_t bytes) const {
+        // Negative once the text has passed the block's end.
+        return end_ - text >= static_cast<std::ptrdiff_t>(bytes);
+    }
+
+    // Flushes the block once the text has passed its end; 0, or the errno of
+    // the failed write, or EINVAL for a next size that does not fit.
+    int flushIfPassed() {
+        if (text < end_) {
             return 0;
         }
-        if (const int error = output.put(begin, block)) {
+        if (const int error = output_.put(buffer_.data(), size_)) {
             return error;
         }
-        // What went past, the spare head with it, starts the next block.
-        out = std::copy(flushAt, out, begin);
-        block = output.size();
-        // The stores below run past the block by up to a subset: safe only
-        // while the buffer takes the new size and that room.
-        assert(blocksFit(buffer.size(), block));
-        flushAt = begin + block;
-        return 0;
-    };
+        // The overflow area's text, the spare head with it.
+        text = std::copy(end_, text, buffer_.data());
+        return takeSize() ? 0 : EINVAL;
+    }
 
-    // The subsets of the group, or what of it lies in first .. subsets-1,
-    // one at a time, each after a flush if one is due. Only in the group
-    // from 8 do the numbers gain a digit (10^k is a multiple of four for
-    // k >= 2): there the lines are laid out for 8 and 9, then for 10 and 11.
-    const auto putSingles = [&](const Chunk(&digits)[4]) {
-        for (unsigned low = 0; low < 4 && base + low < subsets; ++low) {
-            if (base == 8 && low % 2 == 0) {
-                list = lines.layOut(tails, tailSizes, n, low < 2 ? 1 : 2, base);
+    // Writes the rest of the text, the spare head left out. If the last
+    // subset ran past the block's end, the block still goes out at its own
+    // size, then the overflow area's text.
+    int finish() {
+        const char* const textEnd = text - kFactHead.size();
+        if (textEnd > end_) {
+            if (const int error = output_.put(buffer_.data(), size_)) {
+                return error;
             }
-            if (base + low >= first) {
-                if (const int error = flushIfDue()) {
-                    return error;
+            return output_.put(end_, static_cast<std::size_t>(textEnd - end_));
+        }
+        return output_.put(buffer_.data(), static_cast<std::size_t>(textEnd - buffer_.data()));
+    }
+
+private:
+    bool takeSize() {
+        size_ = output_.size();
+        if (!blocksFit(buffer_.size(), size_)) {
+            return false;
+        }
+        end_ = buffer_.data() + size_;
+        return true;
+    }
+
+    std::span<char> buffer_;
+    BlockOutput& output_;
+    std::size_t size_ = 0;
+    char* end_ = nullptr;
+};
+
+// Where the next subset is laid out from: the list of lines that its group
+// of four shares, and its number, with the elements' lines and tails they
+// come from. Only scalars of its own, the tables held by reference, so that
+// a compiler keeps it in registers, which the stores of the text cannot
+// alias.
+template <std::size_t kTailCopy>
+class SubsetCursor {
+public:
+    static constexpr std::size_t kChunks = chunksFor(kTailCopy);
+
+    SubsetCursor(GroupLines<kChunks>& lines, const ElementTails<kTailCopy>& tails, std::int32_t n,
+                 std::uint32_t first)
+        : lines_(lines), tails_(tails), n_(n), number_(first) {
+        layOut(first & ~std::uint32_t{3});
+    }
+
+    // Stores subset `i`, the cursor's, at `out` and moves the cursor on to
+    // i + 1; returns where the next line goes.
+    char* putSingle(char* out, std::uint32_t i) {
+        out = putSubset(out, lines_, list_, i % 4, number_.digits());
+        const bool longer = number_.increment();
+        // The lines change where the number gains a digit, which within a
+        // group happens only in the one from 8 (10^k is a multiple of four
+        // for k >= 2); the list changes from one group to the next.
+        if (longer) {
+            layOut((i + 1) & ~std::uint32_t{3});
+        } else if ((i + 1) % 4 == 0) {
+            list_ = lines_.next(list_, i - 3);
+        }
+        return out;
+    }
+
+    // The digits of the cursor's group, from a multiple of four: the
+    // number moves on by four. Returns whether the next group's numbers
+    // are longer.
+    bool takeGroupDigits(Chunk (&digits)[4]) { return number_.takeFour(digits); }
+
+    // The bytes of the cursor's group of four, stored whole.
+    std::size_t groupBytes() const { return 4 * list_.bytes + lines_.lowLinesBytes(); }
+
+    // Stores the cursor's group of four whole at `out`, with `digits`.
+    char* putGroupAt(char* out, const Chunk (&digits)[4]) const {
+        return putGroup(out, lines_, list_, digits);
+    }
+
+    // Stores subset 4m + `low` of the cursor's group at `out`, with its
+    // digits.
+    char* putOfGroup(char* out, unsigned low, Chunk digits) const {
+        return putSubset(out, lines_, list_, low, digits);
+    }
+
+    // Moves on from the group of `base` to the next, whose numbers are
+    // `longer` than this one's.
+    void nextGroup(std::uint32_t base, bool longer) {
+        if (longer) {
+            layOut(base + 4);
+        } else {
+            list_ = lines_.next(list_, base);
+        }
+    }
+
+private:
+    void layOut(std::uint32_t base) {
+        list_ = lines_.layOut(tails_.text, tails_.bytes, n_, number_.size(), base);
+    }
+
+    GroupLines<kChunks>& lines_;
+    const ElementTails<kTailCopy>& tails_;
+    std::int32_t n_;
+    SubsetNumber number_;
+    typename GroupLines<kChunks>::List list_{};
+};
+
+// Stores subsets `from` .. `to` - 1, the cursor's first, one at a time,
+// each after the block's flush if one is due. Returns 0, or the error of the
+// flush that failed.
+template <std::size_t kTailCopy>
+inline int putSingles(Block& block, SubsetCursor<kTailCopy>& cursor, std::uint32_t from,
+                      std::uint32_t to) {
+    for (std::uint32_t i = from; i < to; ++i) {
+        if (const int error = block.flushIfPassed()) {
+            return error;
+        }
+        block.text = cursor.putSingle(block.text, i);
+    }
+    return 0;
+}
+
+// Writes the facts of subsets `first` .. `end` - 1 after the `used` bytes
+// already in `buffer`, in blocks as `output` sizes them; returns 0, or the
+// errno of the first failed write (EINVAL for a block size that the buffer
+// cannot hold).
+//
+// In the order the text is made: the subsets before the first whole group,
+// one at a time; the whole groups of four; the subsets after the last. A
+// group is whole where all four of its subsets are to be written, its lines
+// take two chunks, and its numbers have two digits or more (from 12 on).
+template <std::size_t kTailCopy>
+int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first, std::uint32_t end,
+               std::span<char> buffer, BlockOutput& output, std::size_t used) {
+    Block block(buffer, output);
+    if (const int error = block.start(used)) {
+        return error;
+    }
+    const ElementTails<kTailCopy> tails(elements, n);
+    GroupLines<SubsetCursor<kTailCopy>::kChunks> lines;
+    SubsetCursor<kTailCopy> cursor(lines, tails, n, first);
+
+    constexpr bool kWholeGroups = SubsetCursor<kTailCopy>::kChunks == 2;
+    constexpr std::uint32_t kFirstWholeGroup = 12;
+    std::uint32_t groupsBegin = std::max((first + 3) & ~std::uint32_t{3}, kFirstWholeGroup);
+    std::uint32_t groupsEnd = end & ~std::uint32_t{3};
+    if (!kWholeGroups || groupsBegin >= groupsEnd) {
+        groupsBegin = end;
+        groupsEnd = end;
+    }
+
+    if (const int error = putSingles(block, cursor, first, groupsBegin)) {
+        return error;
+    }
+    if constexpr (kWholeGroups) {
+        // A group goes in one walk only where its text ends by the block's
+        // end (its last stores reach a chunk further, into the overflow
+        // area), so that no more than a subset ever runs past a block.
+        for (std::uint32_t base = groupsBegin; base < groupsEnd; base += 4) {
+            Chunk digits[4];
+            const bool longer = cursor.takeGroupDigits(digits);
+            if (block.fits(cursor.groupBytes())) {
+                block.text = cursor.putGroupAt(block.text, digits);
+            } else {
+                for (unsigned low = 0; low < 4; ++low) {
+                    if (const int error = block.flushIfPassed()) {
+                        return error;
+                    }
+                    block.text = cursor.putOfGroup(block.text, low, digits[low]);
                 }
-                out = putSubset(out, lines, list, low, digits[low]);
             }
+            cursor.nextGroup(base, longer);
         }
-        return 0;
-    };
-    // The groups that can be stored whole: all four subsets to be written,
-    // and numbers of two digits or more (from 12 on); as one unsigned
-    // comparison.
-    const std::uint32_t lastWhole = (subsets - 4) & ~std::uint32_t{3};
-    std::uint32_t firstWhole = std::max<std::uint32_t>((first + 3) & ~std::uint32_t{3}, 12);
-    std::uint32_t wholeSpan = lastWhole - firstWhole;
-    if (subsets < 4 || lastWhole < firstWhole) {
-        firstWhole = UINT32_MAX;  // then base - firstWhole is base + 1 > 0
-        wholeSpan = 0;
     }
-
-    while (true) {
-        Chunk digits[4];
-        const bool longer = number.takeFour(digits);
-        // A group is stored whole only where its text ends by the block's
-        // end (its last stores reach a chunk further, into the room past
-        // it), so that what runs past a block is never more than a subset.
-        if (kChunks == 2 && base - firstWhole <= wholeSpan &&
-            out + 4 * list.size + lines.lowSize() <= flushAt) {
-            if constexpr (kChunks == 2) {
-                out = putGroup(out, lines, list, digits);
-            }
-        } else if (const int error = putSingles(digits)) {
-            return error;
-        }
-        if (base + 4 >= subsets) {
-            break;
-        }
-        list = longer ? lines.layOut(tails, tailSizes, n, number.size(), base + 4)
-                      : lines.next(list, base);
-        base += 4;
+    if (const int error = putSingles(block, cursor, groupsEnd, end)) {
+        return error;
     }
-    // The last subset may have run past the block's end: the block goes out
-    // at its own size all the same, and what went past after it.
-    char* const end = out - kFactHead.size();
-    if (end > flushAt) {
-        if (const int error = output.put(begin, block)) {
-            return error;
-        }
-        return output.put(flushAt, static_cast<std::size_t>(end - flushAt));
-    }
-    return output.put(begin, static_cast<std::size_t>(end - begin));
+    return block.finish();
 }
 
 // writeFacts with the copy that the elements' tails fit.
 int writeFactsOf(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
-                 std::uint32_t subsets, std::span<char> buffer, BlockOutput& output,
-                 std::size_t used) {
+                 std::uint32_t end, std::span<char> buffer, BlockOutput& output, std::size_t used) {
     // ",E).\npowerSet(" fits 16 bytes while E has at most three characters.
     const bool shortTails = std::all_of(elements, elements + n, [](std::int32_t e) {
         return e >= kShortTailMin && e <= kShortTailMax;
     });
-    return shortTails ? writeFacts<16>(elements, n, first, subsets, buffer, output, used)
-                      : writeFacts<32>(elements, n, first, subsets, buffer, output, used);
+    return shortTails ? writeFacts<16>(elements, n, first, end, buffer, output, used)
+                      : writeFacts<32>(elements, n, first, end, buffer, output, used);
 }
 
 // The whole text: the #const lines, then every subset's facts.
@@ -352,7 +480,7 @@ int writeAll(const std::int32_t* elements, std::int32_t n, std::span<char> buffe
 }  // namespace
 
 int printPowerSet(const std::int32_t* elements, std::int32_t n) {
-    if (n < 0 || n > static_cast<std::int32_t>(kMaxElements)) {
+    if (n < 0 || n > kMaxElementCount) {
         return EINVAL;
     }
     char* const allocated = allocateOutputBuffer(kBufferSize);
@@ -366,7 +494,7 @@ int printPowerSet(const std::int32_t* elements, std::int32_t n) {
     std::free(allocated);
 #ifdef POWERFACTS_REPORT_BLOCK_SIZE
     // bench/run's build of the tool says which block size it ended with.
-    std::fprintf(stderr, "%zu\n", output.held());
+    std::fprintf(stderr, "%zu\n", output.settledSize());
 #endif
     return error;
 }
@@ -377,7 +505,7 @@ int printSubsets(const std::int32_t* elements, std::int32_t n, std::uint32_t fir
         !blockSizes.empty() && std::all_of(blockSizes.begin(), blockSizes.end(), [](auto size) {
             return size <= kLargestChosenBlock && blocksFit(size + kSubsetRoom, size);
         });
-    if (n < 1 || n > static_cast<std::int32_t>(kMaxElements) || first < 1 || first > last ||
+    if (n < 1 || n > kMaxElementCount || first < 1 || first > last ||
         last > (std::uint32_t{1} << n) - 1 || !sizesFit) {
         return EINVAL;
     }

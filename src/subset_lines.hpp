@@ -5,23 +5,22 @@
 // left blank, and the list of lines that a group of four subsets shares.
 
 #include <bit>
-#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
+#include "power_set.hpp"
 #include "subset_number.hpp"
 
 inline constexpr std::string_view kFactHead = "powerSet(";
-inline constexpr std::size_t kMaxElements = 31;
 
 // An element's line with the digits of the subset number left blank (zero
-// bytes, for the digits to be OR'ed in), and its length.
+// bytes, for the digits to be OR'ed in), and its length in bytes.
 template <std::size_t kChunks>
 struct Line {
     Chunk text[kChunks];
-    std::size_t size;
+    std::size_t bytes;
 };
 
 // Stores `line` with `digits` OR'ed in at `out`; returns where the next line
@@ -34,17 +33,17 @@ inline char* putLine(char* out, const Line<kChunks>& line, Chunk digits) {
     for (std::size_t k = 1; k < kChunks; ++k) {
         std::memcpy(out + k * kChunkSize, &line.text[k], kChunkSize);
     }
-    return out + line.size;
+    return out + line.bytes;
 }
 
 // The lines of subsets 4m to 4m + 3 but for the first two elements: the
 // lines of the set bits of 4m from bit 2 up, in ascending order, which the
 // four subsets share. From one group to the next, m + 1 clears the trailing
 // ones of m and sets the bit above them, so the first few lines of the list
-// go and one line comes in front: kept right-aligned in an array, the list
-// changes by one line a group, whatever n is, and never has to be searched
-// for its members (an increment changes two bits of a binary counter on
-// average: the carries, and one set).
+// drop out and one line comes in front: kept right-aligned in an array, the
+// list changes by one line a group, whatever n is, and never has to be
+// searched for its members (an increment changes two bits of a binary
+// counter on average: the carries, and one set).
 template <std::size_t kChunks>
 class GroupLines {
 public:
@@ -52,7 +51,7 @@ public:
     // stay in registers.
     struct List {
         Line<kChunks>* begin;
-        std::size_t size;
+        std::size_t bytes;
     };
 
     // Lays out each element's line for subset numbers of `digits` digits,
@@ -60,56 +59,62 @@ public:
     // kTailCopy bytes); returns the list for the group of `base`, a multiple
     // of four.
     template <std::size_t kTailCopy>
-    List layOut(const char (&tails)[kMaxElements][kTailCopy],
-                const std::size_t (&tailSizes)[kMaxElements], std::int32_t n, std::size_t digits,
-                std::uint32_t base) {
-        std::size_t goes = 0;  // the lines of positions 2 .. j - 1
+    List layOut(const char (&tails)[kMaxElementCount][kTailCopy],
+                const std::size_t (&tailBytes)[kMaxElementCount], std::int32_t n,
+                std::size_t digits, std::uint32_t base) {
+        static_assert(kTailCopy + kChunkSize <= kChunks * kChunkSize,
+                      "a line's chunks must hold the longest number and the whole tail copy");
+        std::size_t bytesBelow = 0;  // the lines of elements 2 .. j - 1
         for (std::int32_t j = 0; j < n; ++j) {
             char text[kChunks * kChunkSize] = {};
             std::memcpy(text + digits, tails[j], kTailCopy);
             std::memcpy(&elements_[j].text[0], text, sizeof text);
-            elements_[j].size = digits + tailSizes[j];
+            elements_[j].bytes = digits + tailBytes[j];
             if (j >= 2) {
-                gain_[j - 2] = elements_[j].size - goes;
-                goes += elements_[j].size;
+                bytesChange_[j - 2] = elements_[j].bytes - bytesBelow;
+                bytesBelow += elements_[j].bytes;
             }
         }
-        lowSize_ = n >= 2 ? 2 * (elements_[0].size + elements_[1].size) : 0;
-        List list{list_ + kMaxElements, 0};
+        lowLinesBytes_ = n >= 2 ? 2 * (elements_[0].bytes + elements_[1].bytes) : 0;
+        List list{list_ + kMaxElementCount, 0};
         for (std::int32_t j = n - 1; j >= 2; --j) {
             if ((base >> j) % 2 == 1) {
                 *--list.begin = elements_[j];
-                list.size += elements_[j].size;
+                list.bytes += elements_[j].bytes;
             }
         }
         return list;
     }
 
-    // The list for the group after that of `base`, from the list for it;
-    // `base` + 4 must be below 2^n.
+    // The list for the group after that of `base`, from the list for it.
+    // Past the last group, base + 4 = 2^n, it reads the blank line after the
+    // elements' and gives a list no subset is written from: moving on past
+    // the end needs no check.
     List next(List list, std::uint32_t base) {
-        // The set bits 2 .. t + 1 of `base` go, bit t + 2 comes.
+        // Bits 2 .. t + 1 of `base` are set and drop out; bit t + 2 comes in.
         const auto t = static_cast<unsigned>(std::countr_one(base >> 2));
         list.begin += t;
         *--list.begin = elements_[t + 2];
-        return {list.begin, list.size + gain_[t]};
+        return {list.begin, list.bytes + bytesChange_[t]};
     }
 
     // The line of element j.
     const Line<kChunks>& element(std::size_t j) const { return elements_[j]; }
     // The list's end, the same for every list.
-    const Line<kChunks>* end() const { return list_ + kMaxElements; }
+    const Line<kChunks>* end() const { return list_ + kMaxElementCount; }
     // The bytes a whole group writes besides its four copies of the list:
-    // the first element's line twice and the second's twice.
-    std::size_t lowSize() const { return lowSize_; }
+    // the lines of the first two elements, each twice.
+    std::size_t lowLinesBytes() const { return lowLinesBytes_; }
 
 private:
-    Line<kChunks> elements_[kMaxElements];
-    // What the list's size gains when lines 2 .. t + 1 go and t + 2 comes
-    // (modulo 2^64: it mostly shrinks).
-    std::size_t gain_[kMaxElements];
-    std::size_t lowSize_ = 0;
-    Line<kChunks> list_[kMaxElements];
+    // The elements' lines, and a blank one after the last for next().
+    Line<kChunks> elements_[kMaxElementCount + 1] = {};
+    // How the list's byte count changes when the lines of elements
+    // 2 .. t + 1 drop out and that of t + 2 comes in (modulo 2^64: it mostly
+    // shrinks).
+    std::size_t bytesChange_[kMaxElementCount] = {};
+    std::size_t lowLinesBytes_ = 0;
+    Line<kChunks> list_[kMaxElementCount];
 };
 
 // Stores subset 4m + `low` (`low` below 4) at `out`, with `digits` OR'ed

@@ -20,6 +20,7 @@
 //                    succeeds: a write tried again without one aborts
 //   wait-eintr       every wait for room is interrupted once before it waits
 //   wait-error       every wait for room fails (ENOMEM, as select(2) may)
+//   clock-error      every third reading of the clock fails
 #include <fcntl.h>
 #include <sys/select.h>
 #include <time.h>
@@ -194,7 +195,11 @@ int closeOutput() {
     return status;
 }
 
-std::chrono::nanoseconds monotonicNow() {
+std::optional<std::chrono::nanoseconds> monotonicNow() {
+    static unsigned readings = 0;
+    if (injected("clock-error") && ++readings % 3 == 0) {
+        return std::nullopt;
+    }
     if (drain().count > 0) {
         return drain().now;
     }
