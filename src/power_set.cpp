@@ -419,6 +419,8 @@ int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first
     SubsetCursor<kTailCopy> cursor(lines, tails, n, first);
 
     constexpr bool kWholeGroups = SubsetCursor<kTailCopy>::kChunks == 2;
+    // From 12 on a group's four numbers have as many digits, two or more,
+    // so each line takes a chunk at least, as putGroup needs.
     constexpr std::uint32_t kFirstWholeGroup = 12;
     std::uint32_t groupsBegin = std::max((first + 3) & ~std::uint32_t{3}, kFirstWholeGroup);
     std::uint32_t groupsEnd = end & ~std::uint32_t{3};
