@@ -14,10 +14,8 @@
 // kernel to see, and only write(2) promises that everywhere: BSD-derived
 // stdio writes an unbuffered stream BUFSIZ bytes at a time, and BUFSIZ is
 // 1024 there, so on FreeBSD, OpenBSD, NetBSD and on macOS before 14 a block
-// of 512 KiB would reach the kernel as 512 writes of 1 KiB. (Apple's Libc
-// sources show the limit raised to INT_MAX in the release of September 2023,
-// macOS 14; glibc and musl pass such a write through whole, which is why
-// Linux never shows it.)
+// of 512 KiB would reach the kernel as 512 writes of 1 KiB (glibc and musl
+// pass it through whole, so Linux never shows it).
 //
 // The range the sizes are chosen from, by timing (BlockSizer). At most
 // 512 KiB, so that memory grows by less than 1 MiB from small counts to large

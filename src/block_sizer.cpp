@@ -14,10 +14,10 @@ constexpr unsigned kWindowBlocks = 4;
 // 70 windows, at most 4 go to the sizes beside it, so a neighbour that drains
 // half as fast costs under 3 % of the time.
 constexpr unsigned kSettleWindows = 64;
-// A neighbour must beat the size held by this much to be taken, so that the
+// A neighbour must beat the settled size by this much to be taken, so that the
 // sizer does not wander between sizes that drain alike.
 constexpr double kBetter = 1.02;
-// The order of a round's windows, as steps from the size held: each size's
+// The order of a round's windows, as steps from the settled size: each size's
 // windows lie, on average, at the round's middle, so that a steady drift in
 // pace weighs on each size alike.
 constexpr int kRound[] = {-1, 0, 1, 1, 0, -1};

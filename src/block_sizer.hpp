@@ -42,7 +42,7 @@ public:
     // never changes.
     BlockSizer(std::size_t smallest, std::size_t largest, std::size_t start);
 
-    // The size of the next block: the size held, or during a round the one
+    // The size of the next block: the settled size, or during a round the one
     // under trial.
     std::size_t size() const { return smallest_ << step_; }
 
@@ -58,7 +58,7 @@ public:
     void written(std::optional<std::chrono::nanoseconds> now);
 
 private:
-    // Plans a round of windows around the size held.
+    // Plans a round of windows around the settled size.
     void startRound();
     // Moves to a neighbour that drained faster in the round, or settles.
     void endRound();
@@ -77,7 +77,7 @@ private:
     // on either side of it.
     double bytes_[3] = {};
     double nanos_[3] = {};
-    // Whether the window under way is a long one at the size held, and how
+    // Whether the window under way is a long one at the settled size, and how
     // many short windows long it is: the first one only warms up (the
     // reader is still starting, the caches are cold).
     bool settling_ = true;

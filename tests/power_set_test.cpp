@@ -122,9 +122,9 @@ const std::vector<std::int32_t> kMixedElements = {
 // must go to the next block, or it would store a byte past the room. Ten-
 // and eleven-character elements with ten-digit subset numbers make lines of
 // 33 and 34 bytes, past two 16-byte stores.
-// Where the size changes from block to block, the bytes that went past a
-// large block start a small one, and a debug build checks at each change
-// that the buffer takes the new block and the room past it.
+// Where the size changes from block to block, the text in the overflow area
+// of a large block starts a small one, and every build checks at each
+// change that the buffer takes the new block and the room past it.
 const BlockCase kBlockCases[] = {
     {std::vector<std::int32_t>(31, INT32_MIN), kLast - 2, kLast, {}},
     {std::vector<std::int32_t>(31, INT32_MIN), kLast - 2, kLast, {}, 0},
@@ -166,7 +166,7 @@ const BlockCase kBlockCases[] = {
     // The sizer's smallest and largest sizes in turn, every block a change.
     {kMixedElements, kLast - 6000, kLast, {kSmallestBlock, kLargestBlock}},
     {std::vector<std::int32_t>(31, -99), kLast - 6000, kLast, {kLargestBlock, kSmallestBlock}},
-    // The least a block may be, right after the largest: what went past the
+    // The least a block may be, right after the largest: the text past the
     // large block fills the small one at once.
     {std::vector<std::int32_t>(31, INT32_MIN),
      kLast - 3000,
