@@ -50,12 +50,12 @@ public:
     // its neighbours with.
     std::size_t settledSize() const { return smallest_ << settledStep_; }
 
-    // Tells the sizer that a block of size() bytes went out at `now` (any
+    // Tells the sizer that a block of size() bytes went out at `reading` (any
     // steady clock's time since its epoch), or, without a time, that the
     // clock could not be read: the block then joins the window under way,
     // timed from the next reading, so that a failed reading neither stops
     // the search nor counts as a time. size() may change.
-    void written(std::optional<std::chrono::nanoseconds> now);
+    void written(std::optional<std::chrono::nanoseconds> reading);
 
 private:
     // Plans a round of windows around the settled size.

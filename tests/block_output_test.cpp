@@ -21,7 +21,7 @@ bool isBlockSize(std::size_t size) {
 
 // The longest subset, 31 lines of 34 bytes, which every block must take; and
 // the stack buffer the tool falls back on, which holds its blocks.
-constexpr std::size_t kLongestSubset = 31 * 34;
+constexpr std::size_t kLongestSubset = std::size_t{31} * 34;
 constexpr std::size_t kFallbackBuffer = 4096;
 
 struct WritesCase {
