@@ -45,10 +45,9 @@
 #include "subset_number.hpp"
 
 #include <algorithm>
-#include <cassert>
 #include <cerrno>
 #include <charconv>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -331,13 +330,13 @@ public:
     char* putSingle(char* out, std::uint32_t i) {
         out = putSubset(out, lines_, list_, i % 4, number_.digits());
         const bool longer = number_.increment();
-        // The lines change where the number gains a digit, which within a
-        // group happens only in the one from 8 (10^k is a multiple of four
-        // for k >= 2); the list changes from one group to the next.
-        if (longer) {
-            layOut((i + 1) & ~std::uint32_t{3});
-        } else if ((i + 1) % 4 == 0) {
-            list_ = lines_.next(list_, i - 3);
+        // Within a group the lines change only where the number gains a
+        // digit, which happens in the one from 8 alone (10^k is a multiple of
+        // four for k >= 2).
+        if ((i + 1) % 4 == 0) {
+            nextGroup(i - 3, longer);
+        } else if (longer) {
+            layOut(i & ~std::uint32_t{3});
         }
         return out;
     }

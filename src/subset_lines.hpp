@@ -62,8 +62,6 @@ public:
     List layOut(const char (&tails)[kMaxElementCount][kTailCopy],
                 const std::size_t (&tailBytes)[kMaxElementCount], std::int32_t n,
                 std::size_t digits, std::uint32_t base) {
-        static_assert(kTailCopy + kChunkSize <= kChunks * kChunkSize,
-                      "a line's chunks must hold the longest number and the whole tail copy");
         std::size_t bytesBelow = 0;  // the lines of elements 2 .. j - 1
         for (std::int32_t j = 0; j < n; ++j) {
             char text[kChunks * kChunkSize] = {};

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "block_output.hpp"
+#include "reference_facts.hpp"
 #include "tool_runner.hpp"
 
 namespace {
@@ -19,9 +20,7 @@ bool isBlockSize(std::size_t size) {
     return false;
 }
 
-// The longest subset, 31 lines of 34 bytes, which every block must take; and
-// the stack buffer the tool falls back on, which holds its blocks.
-constexpr std::size_t kLongestSubset = std::size_t{31} * 34;
+// The stack buffer the tool falls back on, which holds its blocks.
 constexpr std::size_t kFallbackBuffer = 4096;
 
 struct WritesCase {

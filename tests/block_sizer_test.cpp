@@ -66,6 +66,15 @@ const ReaderCase kReaderCases[] = {
 
 class BlockSizerTest : public testing::TestWithParam<ReaderCase> {};
 
+// The step of a size: kSmallest << step.
+std::size_t stepOf(std::size_t size) {
+    std::size_t step = 0;
+    while ((kSmallest << step) < size) {
+        ++step;
+    }
+    return step;
+}
+
 // Over the last of three seconds, the writer drains nearly as fast as the
 // best size would, and holds a size that drains nearly as fast as the best,
 // without moving while it tries the sizes beside it: the sizer found it,
@@ -85,10 +94,7 @@ TEST_P(BlockSizerTest, DrainsNearTheBestRate) {
     while (now < 3 * kSecond) {
         const std::size_t size = sizer.size();
         ASSERT_TRUE(size >= kSmallest && size <= largest) << size;
-        std::size_t step = 0;
-        while ((kSmallest << step) < size) {
-            ++step;
-        }
+        const std::size_t step = stepOf(size);
         const auto& rates = now >= kSecond && !reader.later.empty() ? reader.later : reader.rates;
         const double pace = std::exp(reader.drift * std::min(now / kSecond, 1.0));
         random = random * 1664525 + 1013904223;
@@ -108,11 +114,8 @@ TEST_P(BlockSizerTest, DrainsNearTheBestRate) {
     }
     EXPECT_GE(bytesAtTheEnd / bestAtTheEnd, 0.95);
     const auto& rates = reader.later.empty() ? reader.rates : reader.later;
-    std::size_t heldStep = 0;
-    while ((kSmallest << heldStep) < sizer.settledSize()) {
-        ++heldStep;
-    }
-    EXPECT_GE(rates[heldStep], 0.95 * *std::max_element(rates.begin(), rates.end()))
+    EXPECT_GE(rates[stepOf(sizer.settledSize())],
+              0.95 * *std::max_element(rates.begin(), rates.end()))
         << "holds " << sizer.settledSize() << " bytes";
     EXPECT_EQ(movesAtTheEnd, 0U) << "the size held still moves in the last second";
 }

@@ -96,9 +96,7 @@ void PrintTo(const BlockCase& c, std::ostream* os) {
 }
 
 const std::uint32_t kLast = INT32_MAX;
-// The longest subset: 31 lines of 34 bytes, the least a block must take;
-// and the most, 1 GiB.
-constexpr std::size_t kLongestSubset = std::size_t{31} * 34;
+// The most a block may be, 1 GiB (the least is kLongestSubset).
 constexpr std::size_t kLargestTaken = std::size_t{1} << 30;
 // The room the writer keeps past a block, for a subset that starts a byte
 // before its end: all but the last of the longest subset's lines, and that

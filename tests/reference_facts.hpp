@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+// The longest subset's text: 31 lines of 34 bytes (a ten-digit number, an
+// eleven-character element), the least any block must take.
+inline constexpr std::size_t kLongestSubset = std::size_t{31} * 34;
+
 // The facts of subsets `first` .. `last` written straight from the
 // definition, one line at a time and as slowly as need be: subset i holds the
 // element at position j exactly when bit j of i is set.
