@@ -16,6 +16,8 @@ else()
         REQUIRED)
 endif()
 set(CMAKE_CXX_COMPILER ${zig} c++ -target ${POWERFACTS_ZIG_TARGET})
+# GoogleTest's project enables C as well.
+set(CMAKE_C_COMPILER ${zig} cc -target ${POWERFACTS_ZIG_TARGET})
 
 # CMake runs the archiver as one program, and zig's is `zig ar`.
 foreach(tool ar ranlib)
@@ -25,3 +27,12 @@ foreach(tool ar ranlib)
 endforeach()
 set(CMAKE_AR ${CMAKE_BINARY_DIR}/zig-ar CACHE FILEPATH "" FORCE)
 set(CMAKE_RANLIB ${CMAKE_BINARY_DIR}/zig-ranlib CACHE FILEPATH "" FORCE)
+# CMake asks for install_name_tool on Darwin once a second language (C, for
+# GoogleTest) is enabled. It only rewrites the paths of shared libraries,
+# which these builds have none of; zig has none, so a stand-in fails loudly
+# should anything ever call it.
+file(WRITE ${CMAKE_BINARY_DIR}/zig-install_name_tool
+    "#!/bin/sh\necho 'install_name_tool: not available in the zig cross-build' >&2\nexit 1\n")
+file(CHMOD ${CMAKE_BINARY_DIR}/zig-install_name_tool
+    PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
+set(CMAKE_INSTALL_NAME_TOOL ${CMAKE_BINARY_DIR}/zig-install_name_tool CACHE FILEPATH "" FORCE)

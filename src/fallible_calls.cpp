@@ -1,7 +1,6 @@
 #include "fallible_calls.hpp"
 
 #include <sys/select.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,15 +23,4 @@ int waitForOutput() {
 
 int closeOutput() { return std::fclose(stdout); }
 
-std::optional<std::chrono::nanoseconds> monotonicNow() {
-#if defined(__APPLE__)
-    constexpr clockid_t kClock = CLOCK_UPTIME_RAW;
-#else
-    constexpr clockid_t kClock = CLOCK_MONOTONIC;
-#endif
-    timespec time{};
-    if (clock_gettime(kClock, &time) != 0) {
-        return std::nullopt;
-    }
-    return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
-}
+std::optional<std::chrono::nanoseconds> monotonicNow() { return readClock(); }

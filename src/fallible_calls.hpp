@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <time.h>
 
 #include <chrono>
 #include <cstddef>
@@ -44,11 +45,28 @@ int waitForOutput();
 int closeOutput();
 
 // The time on a clock that only goes forward, in nanoseconds, as the block
-// sizer reads it; nothing where the clock cannot be read. clock_gettime(2),
-// because std::chrono::steady_clock::now() lives in libstdc++'s shared
-// library, which the tool otherwise never loads. On Darwin it reads
-// CLOCK_UPTIME_RAW (mach_absolute_time): Darwin computes CLOCK_MONOTONIC from
-// gettimeofday less the boot time, which has microseconds only and follows
-// the wall clock's adjustments, while the sizer's first windows last tens of
-// microseconds. Elsewhere it reads CLOCK_MONOTONIC, which POSIX defines so.
+// sizer reads it; nothing where the clock cannot be read. A test build may
+// make the readings up (see above); otherwise they are readClock()'s.
 std::optional<std::chrono::nanoseconds> monotonicNow();
+
+// The clock itself, read through clock_gettime(2), because
+// std::chrono::steady_clock::now() lives in libstdc++'s shared library, which
+// the tool otherwise never loads. On Darwin it reads CLOCK_UPTIME_RAW
+// (mach_absolute_time): Darwin computes CLOCK_MONOTONIC from gettimeofday less
+// the boot time, which has microseconds only and follows the wall clock's
+// adjustments, while the sizer's first windows last tens of microseconds.
+// Elsewhere it reads CLOCK_MONOTONIC, which POSIX defines so. Defined here,
+// once, so that the test build's clock is the tool's wherever it does not
+// model one.
+inline std::optional<std::chrono::nanoseconds> readClock() {
+#if defined(__APPLE__)
+    constexpr clockid_t kClock = CLOCK_UPTIME_RAW;
+#else
+    constexpr clockid_t kClock = CLOCK_MONOTONIC;
+#endif
+    timespec time{};
+    if (clock_gettime(kClock, &time) != 0) {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
+}

@@ -23,7 +23,6 @@
 //   clock-error      every third reading of the clock fails
 #include <fcntl.h>
 #include <sys/select.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <bit>
@@ -203,7 +202,5 @@ std::optional<std::chrono::nanoseconds> monotonicNow() {
     if (drain().count > 0) {
         return drain().now;
     }
-    timespec time{};
-    clock_gettime(CLOCK_MONOTONIC, &time);
-    return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
+    return readClock();
 }

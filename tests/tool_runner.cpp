@@ -1,9 +1,9 @@
 #include "tool_runner.hpp"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -255,8 +255,14 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (bool ended = false; !ended;) {
         if (readEnd >= 0) {
-            pollfd ready{readEnd, POLLIN, 0};
-            if (poll(&ready, 1, 5) > 0) {
+            // select(2), not poll(2): Darwin's poll answers POLLNVAL for the
+            // pseudo-terminal, and a read that then blocks would outlast the
+            // timeout.
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(readEnd, &readable);
+            timeval wait{0, 5000};
+            if (select(readEnd + 1, &readable, nullptr, nullptr, &wait) > 0) {
                 if (got == run.out.size()) {
                     run.out.resize(std::min(headLimit, std::max(2 * got, kHeadBytes)));
                 }
