@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "fallible_calls.hpp"
+#include "invariant.hpp"
 
 namespace {
 
@@ -40,6 +41,13 @@ int awaitRoom() {
     return 0;
 }
 
+// The largest of `sizes`, which size() takes in turn and so must not be
+// empty.
+std::size_t largestOf(std::span<const std::size_t> sizes) {
+    POWERFACTS_ASSERT(!sizes.empty(), "a list of block sizes holds one at least");
+    return *std::max_element(sizes.begin(), sizes.end());
+}
+
 }  // namespace
 
 BlockOutput::BlockOutput()
@@ -48,7 +56,7 @@ BlockOutput::BlockOutput()
       largest_(kLargestBlock) {}
 
 BlockOutput::BlockOutput(std::span<const std::size_t> sizes)
-    : sizes_(sizes), largest_(*std::max_element(sizes.begin(), sizes.end())) {}
+    : sizes_(sizes), largest_(largestOf(sizes)) {}
 
 int BlockOutput::put(const char* data, std::size_t bytes) {
     while (bytes > 0) {

@@ -41,7 +41,8 @@ public:
 
     // The sizes in `sizes`, one block each, in turn and over again: for a
     // buffer too small for the timed range, and for tests that choose where
-    // blocks end and when their size changes. `sizes` must outlive this.
+    // blocks end and when their size changes. `sizes` must not be empty, and
+    // must outlive this.
     explicit BlockOutput(std::span<const std::size_t> sizes);
 
     // The size wanted for the next block.

@@ -5,8 +5,8 @@
 // - Seen from the digits of I, a line is I followed by ",E).\npowerSet(":
 //   the element's tail with the next line's head already attached. Each
 //   element's tail is formatted once, up front (at most 31 of them), and the
-//   buffer always ends in one spare "powerSet(" that the next line takes over
-//   and a flush holds back.
+//   text in the buffer always ends in the next line's "powerSet(", which the
+//   next line takes over and which the last write leaves out.
 // - I grows by one from subset to subset, so it is counted as decimal text
 //   (SubsetNumber), mostly in registers, and never converted.
 // - Each element's tail is kept shifted past the digits, as 16-byte Chunks
@@ -25,11 +25,12 @@
 // all four subsets (putGroup): stores are what bounds the writer, and every
 // instruction around them counts on one CPU, where the reader waits for the
 // writer. The fixed-size stores write past the line's true end; the next
-// line overwrites those bytes, and the buffer keeps room for them at its
-// end. 16 bytes of tail cover elements of up to three characters (-99 to
+// line overwrites those bytes, and the buffer has space for them past its
+// last block. 16 bytes of tail cover elements of up to three characters (-99 to
 // 999), the digits and tail 26 bytes at most; other elements take a
 // three-chunk variant of the same lines, one subset at a time, as do the
-// groups at a range's ends and those that would not end by a block's end.
+// subsets of a range's first and last groups where those are not complete,
+// and the groups that would not end by a block's end.
 //
 // Blocks go to BlockOutput (block_output.hpp), which writes each one whole
 // and picks their size. Memory is the one fixed buffer, whatever n is; if it
@@ -41,6 +42,7 @@
 
 #include "block_output.hpp"
 #include "fallible_calls.hpp"
+#include "invariant.hpp"
 #include "subset_lines.hpp"
 #include "subset_number.hpp"
 
@@ -94,7 +96,7 @@ constexpr std::size_t kMaxSubsetBytes = kMaxElementCount * kMaxLineBytes;
 // starts just before the block's end, so that a subset is never split: all
 // its lines but the last, and the last one's stores whole. A flush moves the
 // text in the overflow area to the front, to start the next block.
-constexpr std::size_t kSubsetRoom =
+constexpr std::size_t kOverflowBytes =
     kMaxSubsetBytes - kMaxLineBytes + chunksFor(32) * kChunkSize - 1;
 
 // How far past its first byte the stores of a subset of 31 lines of
@@ -114,10 +116,10 @@ constexpr std::size_t kShortTailsReach = storesReach(
 constexpr std::size_t kLongTailsReach =
     storesReach(kMaxDigits + std::max(tailBytes(INT32_MIN), tailBytes(INT32_MAX)), chunksFor(32));
 // A subset starts at most one byte before a block's end.
-static_assert(kShortTailsReach - 1 <= kSubsetRoom,
-              "the room past a block must take the longest subset of short tails");
-static_assert(kLongTailsReach - 1 <= kSubsetRoom,
-              "the room past a block must take the longest subset of long tails");
+static_assert(kShortTailsReach - 1 <= kOverflowBytes,
+              "the overflow area must take the longest subset of short tails");
+static_assert(kLongTailsReach - 1 <= kOverflowBytes,
+              "the overflow area must take the longest subset of long tails");
 
 // Whether blocks of `blockSize` bytes can be written from a buffer of
 // `bufferSize`: a block must be longer than the most a subset writes past it,
@@ -132,12 +134,12 @@ constexpr bool blocksFit(std::size_t bufferSize, std::size_t blockSize) {
 static_assert(!blocksFit(4096, SIZE_MAX) && !blocksFit(SIZE_MAX, SIZE_MAX),
               "no block size may wrap the fit check");
 
-constexpr std::size_t kBufferSize = kLargestBlock + kSubsetRoom;
-constexpr std::size_t kFallbackWriteSize = kFallbackBufferSize - kSubsetRoom;
+constexpr std::size_t kBufferSize = kLargestBlock + kOverflowBytes;
+constexpr std::size_t kFallbackWriteSize = kFallbackBufferSize - kOverflowBytes;
 static_assert(blocksFit(kBufferSize, kSmallestBlock) && blocksFit(kBufferSize, kLargestBlock),
-              "the output buffer must take its blocks and the room past them");
+              "the output buffer must take its blocks and the overflow area");
 static_assert(blocksFit(kFallbackBufferSize, kFallbackWriteSize),
-              "the fallback buffer must take its blocks and the room past them");
+              "the fallback buffer must take its blocks and the overflow area");
 constexpr std::size_t kFallbackSizes[] = {kFallbackWriteSize};
 
 // Writes "#const NAME = VALUE.\n" at `out`; returns the end.
@@ -166,16 +168,24 @@ char* putConstant(char* out, char name, long long value) {
 // chunks after it, over what the last line of the copy before reached past
 // its end. That takes every line to be a chunk long at least, so that no
 // line's stores reach past the first chunk of the line after it: true of
-// 16-byte tails with numbers of two digits or more (from 12 on here), as the
-// static_assert checks.
-static_assert(2 + tailBytes(0) >= kChunkSize,
+// 16-byte tails with numbers of two digits or more, as the static_assert
+// checks. A group from 12 on has those (10^k is a multiple of four for
+// k >= 2, so its four numbers have as many digits as 4m), and putGroup
+// checks that it is one, and that the lines are laid out for its numbers.
+constexpr std::uint32_t kFirstGroupWalk = 12;
+static_assert(decimalDigits(kFirstGroupWalk) == 2 && 2 + tailBytes(0) >= kChunkSize,
               "with two digits, every line must take a chunk, as putGroup's stores assume");
 inline char* putGroup(char* out, const GroupLines<2>& lines, GroupLines<2>::List list,
-                      const Chunk (&digits)[4]) {
+                      const Chunk (&digits)[4], std::uint32_t base) {
+    POWERFACTS_ASSERT(base % 4 == 0 && base >= kFirstGroupWalk,
+                      "a group goes in one walk from 12 on, its four numbers of one width");
+    POWERFACTS_ASSERT(lines.digits() == decimalDigits(base),
+                      "a group's lines are laid out for its numbers' width");
     const Line<2>& first = lines.element(0);
     const Line<2>& second = lines.element(1);
-    // Where the lines between the copies of the list go: the low lines of
-    // subsets 4m + 1 .. 4m + 3, each just before its copy of the list.
+    // Where the lines between the copies of the list go: the lines of the
+    // first two elements in subsets 4m + 1 .. 4m + 3, each just before its
+    // copy of the list.
     char* const low1 = out + list.bytes;
     char* const low2 = low1 + first.bytes + list.bytes;
     char* const low3 = low2 + second.bytes + list.bytes;
@@ -274,15 +284,22 @@ public:
         if (const int error = output_.put(buffer_.data(), size_)) {
             return error;
         }
-        // The overflow area's text, the spare head with it.
+        // The overflow area's text, the next line's head with it.
         text = std::copy(end_, text, buffer_.data());
         return takeSize() ? 0 : EINVAL;
     }
 
-    // Writes the rest of the text, the spare head left out. If the last
-    // subset ran past the block's end, the block still goes out at its own
-    // size, then the overflow area's text.
+    // Writes the rest of the text, the next line's head left out. If the
+    // last subset ran past the block's end, the block still goes out at its
+    // own size, then the overflow area's text.
     int finish() {
+        // The text ends in a head: start() put one there and every subset
+        // ends in one. A flush moves the head to the front with the overflow
+        // area's text, except where the text ended exactly at the block's end
+        // and the head went out with the block; a subset always follows a
+        // flush, so that never happens just before this.
+        POWERFACTS_ASSERT(text - buffer_.data() >= static_cast<std::ptrdiff_t>(kFactHead.size()),
+                          "the text ends in the next line's head, inside the buffer");
         const char* const textEnd = text - kFactHead.size();
         if (textEnd > end_) {
             if (const int error = output_.put(buffer_.data(), size_)) {
@@ -346,12 +363,13 @@ public:
     // are longer.
     bool takeGroupDigits(Chunk (&digits)[4]) { return number_.takeFour(digits); }
 
-    // The bytes of the cursor's group of four, stored whole.
-    std::size_t groupBytes() const { return 4 * list_.bytes + lines_.lowLinesBytes(); }
+    // The bytes of the cursor's group of four.
+    std::size_t groupBytes() const { return 4 * list_.bytes + lines_.firstTwoLinesBytes(); }
 
-    // Stores the cursor's group of four whole at `out`, with `digits`.
-    char* putGroupAt(char* out, const Chunk (&digits)[4]) const {
-        return putGroup(out, lines_, list_, digits);
+    // Stores the cursor's group of four, from `base`, in one walk at `out`,
+    // with `digits`.
+    char* putGroupAt(char* out, const Chunk (&digits)[4], std::uint32_t base) const {
+        return putGroup(out, lines_, list_, digits, base);
     }
 
     // Stores subset 4m + `low` of the cursor's group at `out`, with its
@@ -402,10 +420,11 @@ inline int putSingles(Block& block, SubsetCursor<kTailCopy>& cursor, std::uint32
 // errno of the first failed write (EINVAL for a block size that the buffer
 // cannot hold).
 //
-// In the order the text is made: the subsets before the first whole group,
-// one at a time; the whole groups of four; the subsets after the last. A
-// group is whole where all four of its subsets are to be written, its lines
-// take two chunks, and its numbers have two digits or more (from 12 on).
+// In the order the text is made: the subsets before the first group of four
+// written in one walk, one at a time; those groups; the subsets after the
+// last. A group goes in one walk where all four of its subsets are to be
+// written, its lines take two chunks, and its numbers have two digits or
+// more (from 12 on).
 template <std::size_t kTailCopy>
 int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first, std::uint32_t end,
                std::span<char> buffer, BlockOutput& output, std::size_t used) {
@@ -417,13 +436,10 @@ int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first
     GroupLines<SubsetCursor<kTailCopy>::kChunks> lines;
     SubsetCursor<kTailCopy> cursor(lines, tails, n, first);
 
-    constexpr bool kWholeGroups = SubsetCursor<kTailCopy>::kChunks == 2;
-    // From 12 on a group's four numbers have as many digits, two or more,
-    // so each line takes a chunk at least, as putGroup needs.
-    constexpr std::uint32_t kFirstWholeGroup = 12;
-    std::uint32_t groupsBegin = std::max((first + 3) & ~std::uint32_t{3}, kFirstWholeGroup);
+    constexpr bool kGroupWalks = SubsetCursor<kTailCopy>::kChunks == 2;
+    std::uint32_t groupsBegin = std::max((first + 3) & ~std::uint32_t{3}, kFirstGroupWalk);
     std::uint32_t groupsEnd = end & ~std::uint32_t{3};
-    if (!kWholeGroups || groupsBegin >= groupsEnd) {
+    if (!kGroupWalks || groupsBegin >= groupsEnd) {
         groupsBegin = end;
         groupsEnd = end;
     }
@@ -431,7 +447,7 @@ int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first
     if (const int error = putSingles(block, cursor, first, groupsBegin)) {
         return error;
     }
-    if constexpr (kWholeGroups) {
+    if constexpr (kGroupWalks) {
         // A group goes in one walk only where its text ends by the block's
         // end (its last stores reach a chunk further, into the overflow
         // area), so that no more than a subset ever runs past a block.
@@ -439,7 +455,7 @@ int writeFacts(const std::int32_t* elements, std::int32_t n, std::uint32_t first
             Chunk digits[4];
             const bool longer = cursor.takeGroupDigits(digits);
             if (block.fits(cursor.groupBytes())) {
-                block.text = cursor.putGroupAt(block.text, digits);
+                block.text = cursor.putGroupAt(block.text, digits, base);
             } else {
                 for (unsigned low = 0; low < 4; ++low) {
                     if (const int error = block.flushIfPassed()) {
@@ -504,14 +520,14 @@ int printSubsets(const std::int32_t* elements, std::int32_t n, std::uint32_t fir
                  std::uint32_t last, std::span<const std::size_t> blockSizes) {
     const bool sizesFit =
         !blockSizes.empty() && std::all_of(blockSizes.begin(), blockSizes.end(), [](auto size) {
-            return size <= kLargestChosenBlock && blocksFit(size + kSubsetRoom, size);
+            return size <= kLargestChosenBlock && blocksFit(size + kOverflowBytes, size);
         });
     if (n < 1 || n > kMaxElementCount || first < 1 || first > last ||
         last > (std::uint32_t{1} << n) - 1 || !sizesFit) {
         return EINVAL;
     }
     BlockOutput output(blockSizes);
-    const std::size_t bufferSize = output.largest() + kSubsetRoom;
+    const std::size_t bufferSize = output.largest() + kOverflowBytes;
     char* const allocated = allocateOutputBuffer(bufferSize);
     if (allocated == nullptr) {
         return ENOMEM;

@@ -73,7 +73,8 @@ public:
                 bytesBelow += elements_[j].bytes;
             }
         }
-        lowLinesBytes_ = n >= 2 ? 2 * (elements_[0].bytes + elements_[1].bytes) : 0;
+        digits_ = digits;
+        firstTwoLinesBytes_ = n >= 2 ? 2 * (elements_[0].bytes + elements_[1].bytes) : 0;
         List list{list_ + kMaxElementCount, 0};
         for (std::int32_t j = n - 1; j >= 2; --j) {
             if ((base >> j) % 2 == 1) {
@@ -96,13 +97,15 @@ public:
         return {list.begin, list.bytes + bytesChange_[t]};
     }
 
+    // The digits of the subset numbers the lines are laid out for.
+    std::size_t digits() const { return digits_; }
     // The line of element j.
     const Line<kChunks>& element(std::size_t j) const { return elements_[j]; }
     // The list's end, the same for every list.
     const Line<kChunks>* end() const { return list_ + kMaxElementCount; }
-    // The bytes a whole group writes besides its four copies of the list:
-    // the lines of the first two elements, each twice.
-    std::size_t lowLinesBytes() const { return lowLinesBytes_; }
+    // The bytes a group of four written in one walk stores besides its four
+    // copies of the list: the lines of the first two elements, each twice.
+    std::size_t firstTwoLinesBytes() const { return firstTwoLinesBytes_; }
 
 private:
     // The elements' lines, and a blank one after the last for next().
@@ -111,7 +114,8 @@ private:
     // 2 .. t + 1 drop out and that of t + 2 comes in (modulo 2^64: it mostly
     // shrinks).
     std::size_t bytesChange_[kMaxElementCount] = {};
-    std::size_t lowLinesBytes_ = 0;
+    std::size_t firstTwoLinesBytes_ = 0;
+    std::size_t digits_ = 0;
     Line<kChunks> list_[kMaxElementCount];
 };
 

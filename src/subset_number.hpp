@@ -1,9 +1,10 @@
 #pragma once
 
-#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "invariant.hpp"
 
 // Sixteen bytes of text that move as one: a vector register where GCC and
 // clang have them (SSE2 on x86-64, NEON on arm64), two words elsewhere. No
@@ -54,6 +55,15 @@ inline constexpr CarryChunks kCarryChunks = [] {
     }
     return chunks;
 }();
+
+// The decimal digits of `value`.
+constexpr std::size_t decimalDigits(std::uint32_t value) {
+    std::size_t digits = 1;
+    for (; value >= 10; value /= 10) {
+        ++digits;
+    }
+    return digits;
+}
 
 // A counter kept as decimal text, for writing a number that grows by one
 // many times a second. Its digits live in a Chunk, so that nine increments
@@ -122,7 +132,7 @@ public:
     // the four come from the number after the carry, which ends in 2, less
     // two and one: no digit borrows, and they have its number of digits.
     bool takeFour(Chunk (&digits)[4]) {
-        assert(last_ % 2 == 0);
+        POWERFACTS_ASSERT(last_ % 2 == 0, "four numbers are taken from an even one");
         digits[0] = digits_;
         digits[1] = digits_ + unit_;
         digits[2] = digits[1] + unit_;

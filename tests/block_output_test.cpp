@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <span>
 #include <sstream>
 #include <string>
 
@@ -122,5 +123,12 @@ TEST_P(BlockWritesTest, EachBlockInOneWrite) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sinks, BlockWritesTest, testing::ValuesIn(kWritesCases));
+
+// Builds with the tests check the writer's invariants as they run: given no
+// sizes to take in turn, the output stops at once rather than read past them.
+TEST(BlockOutputDeathTest, InvariantsAreChecked) {
+    EXPECT_DEATH(BlockOutput(std::span<const std::size_t>{}),
+                 "a list of block sizes holds one at least");
+}
 
 }  // namespace
