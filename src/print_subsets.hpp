@@ -13,6 +13,7 @@
 // block ends, say where the longest lines fall, and when the size changes.
 // Writes nothing and returns EINVAL unless 1 <= n <= 31,
 // 1 <= first <= last < 2^n, and every size takes the longest subset
-// (31 lines of 34 bytes) and is at most 1 GiB. Otherwise as printPowerSet.
+// (31 lines of 34 bytes) and is at most 1 GiB; writes nothing and returns
+// ENOMEM where its buffer cannot be had. Otherwise as printPowerSet.
 int printSubsets(const std::int32_t* elements, std::int32_t n, std::uint32_t first,
                  std::uint32_t last, std::span<const std::size_t> blockSizes);

@@ -34,6 +34,7 @@
 #include <string_view>
 
 #include "fallible_calls.hpp"
+#include "injected_faults.hpp"
 
 namespace {
 
@@ -113,6 +114,9 @@ void drainWrite(std::size_t size) {
 // Whether the output is full, as full@K left it, until a wait for room.
 bool outputFull = false;
 
+// The write calls so far, the K of write-error@K and its kind.
+unsigned writeCalls = 0;
+
 }  // namespace
 
 std::int32_t* allocateElements(std::size_t count) {
@@ -126,9 +130,19 @@ char* allocateOutputBuffer(std::size_t size) {
     return injected("no-buffer") ? nullptr : static_cast<char*>(std::malloc(size));
 }
 
+InjectedFaults::InjectedFaults(const std::string& faults) {
+    setenv("POWERFACTS_FAULT", faults.c_str(), 1);
+    writeCalls = 0;
+    outputFull = false;
+}
+
+InjectedFaults::~InjectedFaults() {
+    unsetenv("POWERFACTS_FAULT");
+    outputFull = false;
+}
+
 ssize_t writeOutput(const char* data, std::size_t size) {
-    static unsigned calls = 0;
-    ++calls;
+    const unsigned calls = ++writeCalls;
     logWrite(size);
     if (outputFull) {
         // A loop around EAGAIN would spin on the CPU for as long as the

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "block_output.hpp"
+#include "injected_faults.hpp"
 #include "power_set.hpp"
 #include "print_subsets.hpp"
 #include "reference_facts.hpp"
@@ -157,6 +158,10 @@ const BlockCase kBlockCases[] = {
     // One subset alone, exactly a block long; and the largest block taken.
     {std::vector<std::int32_t>(31, INT32_MIN), kLast, kLast, {kLongestSubset}},
     {std::vector<std::int32_t>(31, INT32_MIN), kLast - 30, kLast, {kLargestTaken}},
+    // Blocks of the least size where subsets go one at a time: the three
+    // before the range's first group of four and the three after its last,
+    // and between them the two groups, too long for a block to take whole.
+    {std::vector<std::int32_t>(31, -99), kLast - 14, kLast - 1, {kLongestSubset}},
     // Many blocks of long lines, each block's overshoot moved to the front.
     {kMixedElements, kLast - 700, kLast, {4096}},
     // Nine digits to ten on the way, with every line over 32 bytes after it.
@@ -174,19 +179,24 @@ const BlockCase kBlockCases[] = {
 
 class BlockEndTest : public testing::TestWithParam<BlockCase> {};
 
+// The case's block sizes, in turn.
+std::vector<std::size_t> blockSizes(const BlockCase& c) {
+    if (!c.blockSizes.empty()) {
+        return c.blockSizes;
+    }
+    // The buffer starts with a line's head; the number of subset `at` goes
+    // after it and after the lines before it.
+    const std::uint32_t at = c.at != 0 ? c.at : c.last;
+    return {std::string("powerSet(").size() + referenceSubsets(c.elements, c.first, at - 1).size() +
+            c.pastLast};
+}
+
 // The text as defined, in blocks of the sizes given in turn: every write
 // but the last a whole block, the last no longer.
 TEST_P(BlockEndTest, MatchesDefinition) {
     const BlockCase& c = GetParam();
     const auto n = static_cast<std::int32_t>(c.elements.size());
-    // The buffer starts with a line's head; the last subset's number goes
-    // after it and after the lines before it.
-    std::vector<std::size_t> sizes = c.blockSizes;
-    if (sizes.empty()) {
-        const std::uint32_t at = c.at != 0 ? c.at : c.last;
-        sizes.push_back(std::string("powerSet(").size() +
-                        referenceSubsets(c.elements, c.first, at - 1).size() + c.pastLast);
-    }
+    const std::vector<std::size_t> sizes = blockSizes(c);
     const WriteLog log;
     const std::string text = captureStdout(
         [&] { EXPECT_EQ(printSubsets(c.elements.data(), n, c.first, c.last, sizes), 0); });
@@ -201,12 +211,34 @@ TEST_P(BlockEndTest, MatchesDefinition) {
     }
 }
 
+// Each write of the same text failed in turn, wherever it falls: after a
+// subset taken alone (elements of long tails, a range's ends, a group too
+// long for what is left of a block) or a group of four written in one walk.
+// The writer must stop at once with the error and leave the blocks before
+// it, no more.
+TEST_P(BlockEndTest, StopsAtEachFailedWrite) {
+    const BlockCase& c = GetParam();
+    const auto n = static_cast<std::int32_t>(c.elements.size());
+    const std::vector<std::size_t> sizes = blockSizes(c);
+    const std::string text = referenceSubsets(c.elements, c.first, c.last);
+    std::size_t before = 0;
+    for (std::size_t k = 1; before < text.size(); before += sizes[(k++ - 1) % sizes.size()]) {
+        const InjectedFaults fault("write-error@" + std::to_string(k));
+        const std::string written = captureStdout([&] {
+            EXPECT_EQ(printSubsets(c.elements.data(), n, c.first, c.last, sizes), EIO)
+                << "write " << k;
+        });
+        ASSERT_TRUE(sameText(written, text.substr(0, before))) << "write " << k << " failed";
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Tables, BlockEndTest, testing::ValuesIn(kBlockCases));
 
 // A library caller can pass anything; what does not describe a text the
-// writer can write (subset numbers past an ASP integer or past the count's
-// subsets, blocks that cannot take a subset, or whose buffer would not fit
-// the address space) must write nothing and say so.
+// writer can write (a count below 1, where the shift by it is undefined, or
+// past 31; subset numbers past the count's subsets; blocks that cannot take a
+// subset, or whose buffer would not fit the address space) must write nothing
+// and say so, as must a buffer that cannot be had.
 TEST(PowerSetTest, RefusesWhatItCannotWrite) {
     const std::vector<std::int32_t> elements(40, 1);
     for (const std::int32_t n : {-1, 32, 33, 40, INT32_MIN}) {
@@ -218,19 +250,24 @@ TEST(PowerSetTest, RefusesWhatItCannotWrite) {
         std::uint32_t first;
         std::uint32_t last;
         std::size_t blockSize;
+        const char* fault = "";
+        int error = EINVAL;
     };
     for (const Call& call :
          {Call{3, 1, 8, 4096}, Call{3, 0, 7, 4096}, Call{3, 5, 4, 4096}, Call{0, 1, 1, 4096},
-          Call{32, 1, 1, 4096}, Call{3, 1, 7, kLongestSubset - 1}, Call{3, 1, 7, kLargestTaken + 1},
-          Call{3, 1, 7, SIZE_MAX}, Call{3, 1, 7, SIZE_MAX - 100}}) {
+          Call{-1, 1, 1, 4096}, Call{INT32_MIN, 1, 1, 4096}, Call{32, 1, 1, 4096},
+          Call{3, 1, 7, kLongestSubset - 1}, Call{3, 1, 7, kLargestTaken + 1},
+          Call{3, 1, 7, SIZE_MAX}, Call{3, 1, 7, SIZE_MAX - 100},
+          Call{3, 1, 7, 4096, "no-buffer", ENOMEM}}) {
         const std::size_t sizes[] = {call.blockSize};
+        const InjectedFaults fault(call.fault);
         EXPECT_EQ(captureStdout([&] {
                       EXPECT_EQ(printSubsets(elements.data(), call.n, call.first, call.last, sizes),
-                                EINVAL);
+                                call.error);
                   }),
                   "")
             << "n = " << call.n << ", subsets " << call.first << " to " << call.last
-            << ", blocks of " << call.blockSize;
+            << ", blocks of " << call.blockSize << (*call.fault != '\0' ? ", " : "") << call.fault;
     }
     EXPECT_EQ(printSubsets(elements.data(), 3, 1, 7, {}), EINVAL);
 }
