@@ -7,7 +7,7 @@
 // cross and macOS builds) and in any build without NDEBUG; the release build
 // compiles it out, condition and all. None stands in a loop that runs once a
 // line. A failed check names its place and the invariant on standard error
-// and aborts, before anything is stored out of bounds.
+// and aborts, before anything is read or stored out of bounds.
 
 #if defined(POWERFACTS_ASSERTIONS) || !defined(NDEBUG)
 #include <cstdio>

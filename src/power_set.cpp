@@ -25,12 +25,12 @@
 // all four subsets (putGroup): stores are what bounds the writer, and every
 // instruction around them counts on one CPU, where the reader waits for the
 // writer. The fixed-size stores write past the line's true end; the next
-// line overwrites those bytes, and the buffer has space for them past its
-// last block. 16 bytes of tail cover elements of up to three characters (-99 to
-// 999), the digits and tail 26 bytes at most; other elements take a
-// three-chunk variant of the same lines, one subset at a time, as do the
-// subsets of a range's first and last groups where those are not complete,
-// and the groups that would not end by a block's end.
+// line overwrites those bytes, and the overflow area past a block takes
+// those of the last line. 16 bytes of tail cover elements of up to three
+// characters (-99 to 999), the digits and tail 26 bytes at most; other
+// elements take a three-chunk variant of the same lines, one subset at a
+// time, as do the subsets of a range's first and last groups where those are
+// not complete, and the groups that would not end by a block's end.
 //
 // Blocks go to BlockOutput (block_output.hpp), which writes each one whole
 // and picks their size. Memory is the one fixed buffer, whatever n is; if it
