@@ -114,7 +114,7 @@ void drainWrite(std::size_t size) {
 // Whether the output is full, as full@K left it, until a wait for room.
 bool outputFull = false;
 
-// The write calls so far, the K of write-error@K and its kind.
+// The write calls so far, which write-error@K and the other @K faults count.
 unsigned writeCalls = 0;
 
 }  // namespace
