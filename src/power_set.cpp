@@ -70,13 +70,14 @@ constexpr std::int32_t kShortTailMax = 999;
 
 // The bytes of ",E).\npowerSet(", E included.
 constexpr std::size_t tailBytes(std::int32_t element) {
-    std::size_t characters = element < 0 ? 2 : 1;
-    for (std::int64_t rest = element < 0 ? -std::int64_t{element} : element; rest >= 10;
-         rest /= 10) {
-        ++characters;
-    }
-    return characters + 4 + kFactHead.size();
+    // The magnitude in 32 unsigned bits, INT32_MIN's included.
+    const auto magnitude = element < 0 ? 0U - static_cast<std::uint32_t>(element)
+                                       : static_cast<std::uint32_t>(element);
+    return (element < 0 ? std::size_t{1} : std::size_t{0}) + decimalDigits(magnitude) + 4 +
+           kFactHead.size();
 }
+static_assert(tailBytes(INT32_MIN) == 24 && tailBytes(-99) == 16 && tailBytes(0) == 14,
+              "a tail is the comma, the sign and digits, \").\\n\" and the next head");
 static_assert(tailBytes(kShortTailMin) <= 16 && tailBytes(kShortTailMax) <= 16,
               "the short tails must fit the 16-byte copy");
 static_assert(tailBytes(INT32_MIN) <= 32 && tailBytes(INT32_MAX) <= 32,
